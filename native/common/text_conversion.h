@@ -1,0 +1,18 @@
+#pragma once
+// UTF-16 <-> UTF-8 through the platform's UTF-8 code page.
+
+#include <string>
+#include <string_view>
+
+namespace orv {
+
+// Lenient: an unpaired surrogate becomes U+FFFD. False only if the platform
+// conversion fails outright.
+bool Utf16ToUtf8(std::wstring_view text, std::string& out);
+
+// Strict: fails on invalid UTF-16 (used where a bad path must not be mangled).
+bool Utf16ToUtf8Strict(std::wstring_view text, std::string& out);
+
+bool Utf8ToUtf16(std::string_view text, std::wstring& out);
+
+}  // namespace orv

@@ -1,0 +1,45 @@
+# Sourced by scripts/test and scripts/demo: one X display, one fresh Wine
+# prefix inside the build tree and one persistent wineserver for the run.
+# Everything started here is stopped by wine_session_stop, and nothing else.
+
+export PATH="/usr/lib/wine:$PATH"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+
+_xvfb_pid=""
+
+wine_session_start() {  # $1: folder for the prefix
+  local root="$1"
+  mkdir -p "$root"
+  local display
+  for display in $(seq 91 140); do
+    [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
+  done
+  Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$root/xvfb.log" 2>&1 &
+  _xvfb_pid=$!
+  export DISPLAY=":$display"
+  for _ in $(seq 1 50); do
+    [ -e "/tmp/.X11-unix/X$display" ] && break
+    sleep 0.1
+  done
+
+  export WINEPREFIX="$root/prefix"
+  rm -rf "$WINEPREFIX"
+  wine64 wineboot -i >"$root/wineboot.log" 2>&1 || true
+  wineserver -w
+  wineserver -p
+  # Wine's own services settle before the first test process starts.
+  wine64 cmd /c exit >/dev/null 2>&1 || true
+}
+
+wine_session_stop() {
+  if [ -n "${WINEPREFIX:-}" ]; then
+    wineserver -k >/dev/null 2>&1 || true
+  fi
+  if [ -n "$_xvfb_pid" ]; then
+    kill "$_xvfb_pid" >/dev/null 2>&1 || true
+    wait "$_xvfb_pid" 2>/dev/null || true
+    _xvfb_pid=""
+  fi
+}

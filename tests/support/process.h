@@ -1,0 +1,55 @@
+#pragma once
+// Test support: child processes with a controlled environment, temporary
+// folders and whole-file reads.
+
+#include <windows.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orv::test {
+
+// The folder holding the running test executable (and the build's binaries).
+std::wstring BinaryFolder();
+
+// Environment changes for a child: a value sets the variable, nullopt removes it.
+using EnvironmentChanges = std::map<std::wstring, std::optional<std::wstring>>;
+
+struct ProcessResult {
+  bool started = false;
+  bool timedOut = false;
+  DWORD exitCode = 0;
+};
+
+ProcessResult RunProcess(const std::wstring& executable, const std::vector<std::wstring>& arguments,
+                         const EnvironmentChanges& environment = {}, const std::wstring& workingDirectory = {},
+                         DWORD timeoutMs = 30000);
+
+// Quotes one argument the way CommandLineToArgvW reads it back.
+std::wstring QuoteArgument(const std::wstring& argument);
+
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::wstring& path() const { return path_; }
+  std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+ private:
+  std::wstring path_;
+};
+
+bool FileExists(const std::wstring& path);
+std::optional<std::string> ReadWholeFile(const std::wstring& path);
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
+bool CopyBinary(const std::wstring& name, const std::wstring& toFolder);
+
+std::string Narrow(const std::wstring& text);
+std::wstring Widen(const std::string& text);
+std::vector<std::string> SplitLines(const std::string& text);
+
+}  // namespace orv::test
