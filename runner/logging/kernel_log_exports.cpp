@@ -1,0 +1,39 @@
+// The kernel log queue as the interface sees it: three exports, no error codes.
+
+#include "runner/logging/kernel_log_exports.h"
+#include "runner/logging/kernel_log_ring.h"
+
+namespace {
+
+orv::KernelLogRing& Ring() {
+  static auto* ring = new orv::KernelLogRing();  // kept until exit
+  return *ring;
+}
+
+}  // namespace
+
+extern "C" {
+
+void orv_kernel_log_callback(const char* level, const char* message) noexcept {
+  try {
+    Ring().Push(level, message);
+  } catch (...) {
+  }
+}
+
+void orv_kernel_log_enable(int enabled) noexcept {
+  try {
+    Ring().Enable(enabled != 0);
+  } catch (...) {
+  }
+}
+
+int orv_kernel_log_pop(char* levelOut, int levelCapacity, char* messageOut, int messageCapacity) noexcept {
+  try {
+    return Ring().Pop(levelOut, levelCapacity, messageOut, messageCapacity) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+}  // extern "C"
