@@ -1,10 +1,15 @@
 // Stand-in for the maker's logging library: appends log bytes to files and
 // keeps the file-logging policy the interface sets.
+//
+// For tests (read by this stand-in only): ORV_CRYPTO_STANDIN_CALLS names a file
+// that gets one line per policy call ("set ENABLED EXPIRES_AT"), and
+// ORV_CRYPTO_STANDIN_REFUSE_ONCE=1 makes the first files-allowed answer 0.
 
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <string>
 
@@ -12,6 +17,26 @@ namespace {
 
 std::atomic<int> g_enabled{1};
 std::atomic<std::int64_t> g_expiresAt{0};
+std::atomic<bool> g_refusalUsed{false};
+
+bool StandInFlag(const wchar_t* name) {
+  wchar_t value[8] = {};
+  return ::GetEnvironmentVariableW(name, value, 8) == 1 && value[0] == L'1';
+}
+
+void RecordPolicyCall(int enabled, std::int64_t expiresAt) {
+  wchar_t path[MAX_PATH];
+  const DWORD length = ::GetEnvironmentVariableW(L"ORV_CRYPTO_STANDIN_CALLS", path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  HANDLE file = ::CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  char line[64];
+  const int n = std::snprintf(line, sizeof line, "set %d %lld\n", enabled, static_cast<long long>(expiresAt));
+  DWORD written = 0;
+  if (n > 0) ::WriteFile(file, line, static_cast<DWORD>(n), &written, nullptr);
+  ::CloseHandle(file);
+}
 
 bool Widen(const char* utf8, std::wstring& out) {
   const int needed = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, nullptr, 0);
@@ -46,11 +71,13 @@ __declspec(dllexport) int __cdecl orv_log_append_utf8(const char* path, const ch
 }
 
 __declspec(dllexport) void __cdecl orv_log_set_policy(int enabled, std::int64_t expiresAt) {
+  RecordPolicyCall(enabled, expiresAt);
   g_enabled.store(enabled != 0 ? 1 : 0);
   g_expiresAt.store(expiresAt);
 }
 
 __declspec(dllexport) int __cdecl orv_log_files_allowed() {
+  if (StandInFlag(L"ORV_CRYPTO_STANDIN_REFUSE_ONCE") && !g_refusalUsed.exchange(true)) return 0;
   if (g_enabled.load() == 0) return 0;
   const std::int64_t expiresAt = g_expiresAt.load();
   return expiresAt == 0 || expiresAt > static_cast<std::int64_t>(std::time(nullptr)) ? 1 : 0;
