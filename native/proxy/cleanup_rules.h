@@ -1,0 +1,26 @@
+#pragma once
+// Rules of the proxy cleanup: what counts as clean, whether raw values agree
+// with a set of options, and whether settings read back are still ones the
+// cleanup may have produced. Portable: no Windows header.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "native/proxy/proxy_values.h"
+
+namespace orv::proxy {
+
+// No manual proxy and no auto-config URL, in the options and in the raw values.
+bool IsClean(const ProxySnapshot& snapshot);
+
+// Whether raw slot `slot` says what `options` say.
+bool RawConsistentWithOptions(std::size_t slot, const RawValue& value, const ProxyOptions& options);
+
+// Whether `current` holds only what the user had (`prior`) or what the
+// cleanup writes (`target`), slot by slot.
+bool IsCompatible(const ProxySnapshot& current, const ProxySnapshot& prior, const ProxyOptions& target);
+
+// Tickets count up from 1 and never come out as 0.
+std::uint32_t NextTicket(std::uint32_t counter);
+
+}  // namespace orv::proxy

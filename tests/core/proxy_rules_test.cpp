@@ -1,0 +1,218 @@
+// Raw proxy values as the system reads them, and the rules of the cleanup.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "native/proxy/applied_proxy.h"
+#include "native/proxy/cleanup_rules.h"
+#include "native/proxy/proxy_values.h"
+
+namespace orv::proxy {
+namespace {
+
+RawValue Bytes(std::uint32_t type, std::vector<std::uint8_t> data) {
+  RawValue value;
+  value.present = true;
+  value.type = type;
+  value.data = std::move(data);
+  return value;
+}
+
+RawValue Sz(const ProxyText& text) { return TextValue(kRegSz, text); }
+
+struct OnCase {
+  const char* name;
+  RawValue value;
+  bool on;
+};
+
+TEST(RawValueIsOn, ReadsProxyEnableTheWayTheSystemDoes) {
+  const OnCase cases[] = {
+      {"absent", RawValue{}, false},
+      {"dword 0", DwordValue(0), false},
+      {"dword 1", DwordValue(1), true},
+      {"dword 2", DwordValue(2), true},
+      {"dword of 3 bytes, zero", Bytes(kRegDword, {0, 0, 0}), true},
+      {"qword 0", Bytes(kRegQword, {0, 0, 0, 0, 0, 0, 0, 0}), false},
+      {"qword high byte", Bytes(kRegQword, {0, 0, 0, 0, 0, 0, 0, 1}), true},
+      {"qword of 4 bytes, zero", Bytes(kRegQword, {0, 0, 0, 0}), true},
+      {"text ' 00 '", Sz(u" 00 "), false},
+      {"text '0'", Sz(u"0"), false},
+      {"text '-0'", Sz(u"-0"), false},
+      {"text '+000\\t'", Sz(u"+000\t"), false},
+      {"text '1'", Sz(u"1"), true},
+      {"text '-'", Sz(u"-"), true},
+      {"text '+'", Sz(u"+"), true},
+      {"text '--0'", Sz(u"--0"), true},
+      {"text '0 0'", Sz(u"0 0"), true},
+      {"text 'off'", Sz(u"off"), true},
+      {"empty text", Sz(u""), false},
+      {"blank text", Sz(u" \t\r\n"), false},
+      {"text stops at its NUL", Bytes(kRegSz, {'0', 0, 0, 0, '1', 0}), false},
+      {"expand text '1'", TextValue(kRegExpandSz, u"1"), true},
+      {"odd-length text", Bytes(kRegSz, {'0', 0, 0}), true},
+      {"empty data as text", Bytes(kRegSz, {}), false},
+      {"binary zero", Bytes(kRegBinary, {0, 0, 0, 0}), true},
+      {"multi-string '0'", Bytes(kRegMultiSz, {'0', 0, 0, 0, 0, 0}), true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RawValueIsOn(c.value), c.on) << c.name;
+}
+
+TEST(RawValueIsNonBlank, OnlyBlankTextAndAbsenceAreBlank) {
+  EXPECT_FALSE(RawValueIsNonBlank(RawValue{}));
+  EXPECT_FALSE(RawValueIsNonBlank(Sz(u"")));
+  EXPECT_FALSE(RawValueIsNonBlank(Sz(u" \t\r\n ")));
+  EXPECT_FALSE(RawValueIsNonBlank(Bytes(kRegExpandSz, {' ', 0, 0, 0, 'x', 0})));
+  EXPECT_TRUE(RawValueIsNonBlank(Sz(u" http://wpad/proxy.pac ")));
+  EXPECT_TRUE(RawValueIsNonBlank(Sz(u"\u00a0")));  // only the four ASCII blanks count
+  EXPECT_TRUE(RawValueIsNonBlank(Bytes(kRegSz, {' ', 0, ' '})));
+  EXPECT_TRUE(RawValueIsNonBlank(Bytes(kRegBinary, {})));
+  EXPECT_TRUE(RawValueIsNonBlank(DwordValue(0)));
+}
+
+TEST(RawValue, EqualityLooksAtPresenceTypeAndEveryByte) {
+  RawValue absentWithLeftovers = Bytes(kRegSz, {1, 2});
+  absentWithLeftovers.present = false;
+  EXPECT_EQ(absentWithLeftovers, RawValue{});
+  EXPECT_EQ(Sz(u"a"), Sz(u"a"));
+  EXPECT_NE(Sz(u"a"), TextValue(kRegExpandSz, u"a"));
+  EXPECT_NE(Sz(u"a"), Bytes(kRegSz, {'a', 0}));  // same text, no terminator
+  EXPECT_NE(DwordValue(0), RawValue{});
+  EXPECT_EQ(DwordValue(0x01020304).data, (std::vector<std::uint8_t>{4, 3, 2, 1}));
+}
+
+ProxyOptions Options(std::uint32_t flags, ProxyText server = {}, ProxyText bypass = {}, ProxyText url = {}) {
+  ProxyOptions options;
+  options.flags = flags;
+  options.proxyServer = std::move(server);
+  options.proxyBypass = std::move(bypass);
+  options.autoConfigUrl = std::move(url);
+  return options;
+}
+
+TEST(RawConsistentWithOptions, ProxyEnableMustBeTheExactDwordOfTheProxyBit) {
+  EXPECT_TRUE(RawConsistentWithOptions(kSlotProxyEnable, RawValue{}, Options(1)));
+  EXPECT_FALSE(RawConsistentWithOptions(kSlotProxyEnable, RawValue{}, Options(3)));
+  EXPECT_TRUE(RawConsistentWithOptions(kSlotProxyEnable, DwordValue(1), Options(3)));
+  EXPECT_TRUE(RawConsistentWithOptions(kSlotProxyEnable, DwordValue(0), Options(5)));
+  EXPECT_FALSE(RawConsistentWithOptions(kSlotProxyEnable, DwordValue(2), Options(3)));
+  EXPECT_FALSE(RawConsistentWithOptions(kSlotProxyEnable, Sz(u"1"), Options(3)));
+}
+
+TEST(RawConsistentWithOptions, TextSlotsMustHoldTheOptionTextExactly) {
+  const ProxyOptions o = Options(3, u"p:1", u"<local>", u"");
+  EXPECT_TRUE(RawConsistentWithOptions(kSlotProxyServer, Sz(u"p:1"), o));
+  EXPECT_TRUE(RawConsistentWithOptions(kSlotProxyServer, Bytes(kRegSz, {'p', 0, ':', 0, '1', 0, 0, 0, 'z', 0}), o));
+  EXPECT_TRUE(RawConsistentWithOptions(kSlotProxyOverride, TextValue(kRegExpandSz, u"<local>"), o));
+  EXPECT_FALSE(RawConsistentWithOptions(kSlotProxyOverride, Sz(u"<LOCAL>"), o));
+  EXPECT_FALSE(RawConsistentWithOptions(kSlotProxyServer, Bytes(kRegBinary, {'p', 0}), o));
+  EXPECT_FALSE(RawConsistentWithOptions(kSlotProxyServer, RawValue{}, o));
+  EXPECT_TRUE(RawConsistentWithOptions(kSlotAutoConfigUrl, RawValue{}, o));
+  EXPECT_TRUE(RawConsistentWithOptions(kSlotAutoConfigUrl, Sz(u""), o));
+  EXPECT_FALSE(RawConsistentWithOptions(kSlotAutoConfigUrl, Sz(u" "), o));
+}
+
+ProxySnapshot UserManualProxy() {
+  ProxySnapshot s;
+  s.options = Options(3, u"proxy.example:3128", u"*.corp;<local>");
+  s.raw = {DwordValue(1), Sz(u"proxy.example:3128"), Sz(u"*.corp;<local>"), Sz(u"http://wpad/p.pac")};
+  return s;
+}
+
+ProxyOptions CleanedOptions() { return Options(1, u"", u"*.corp;<local>"); }
+
+TEST(IsClean, NeedsOptionsAndRawValuesOff) {
+  ProxySnapshot s;
+  EXPECT_TRUE(IsClean(s));
+  s.options.flags = 1 | kProxyTypeAutoDetect;
+  EXPECT_TRUE(IsClean(s));
+  s.options.flags = 5;
+  EXPECT_FALSE(IsClean(s));
+  s.options.flags = 1;
+  s.raw[kSlotProxyEnable] = Sz(u"1");
+  EXPECT_FALSE(IsClean(s));
+  s.raw[kSlotProxyEnable] = DwordValue(0);
+  s.raw[kSlotAutoConfigUrl] = Sz(u"  ");
+  EXPECT_TRUE(IsClean(s));
+  s.raw[kSlotAutoConfigUrl] = Sz(u"http://x/");
+  EXPECT_FALSE(IsClean(s));
+  s.raw[kSlotAutoConfigUrl] = RawValue{};
+  s.raw[kSlotProxyServer] = Sz(u"left:1");  // a server with the proxy off is clean
+  EXPECT_TRUE(IsClean(s));
+}
+
+TEST(IsCompatible, AcceptsThePriorSettingsAndTheCleanedOnes) {
+  const ProxySnapshot prior = UserManualProxy();
+  EXPECT_TRUE(IsCompatible(prior, prior, CleanedOptions()));
+
+  ProxySnapshot cleaned = prior;
+  cleaned.options = CleanedOptions();
+  cleaned.raw[kSlotProxyEnable] = DwordValue(0);
+  cleaned.raw[kSlotAutoConfigUrl] = RawValue{};
+  EXPECT_TRUE(IsCompatible(cleaned, prior, CleanedOptions()));
+
+  // What a system that mirrors options into the registry would leave.
+  ProxySnapshot mirrored = cleaned;
+  mirrored.raw[kSlotProxyServer] = Sz(u"");
+  EXPECT_TRUE(IsCompatible(mirrored, prior, CleanedOptions()));
+}
+
+TEST(IsCompatible, RefusesAnythingSomeoneElseWrote) {
+  const ProxySnapshot prior = UserManualProxy();
+  const ProxyOptions target = CleanedOptions();
+
+  ProxySnapshot other = prior;
+  other.options.flags = 7;
+  EXPECT_FALSE(IsCompatible(other, prior, target));
+  other = prior;
+  other.options.proxyServer = u"other:1";
+  EXPECT_FALSE(IsCompatible(other, prior, target));
+  other = prior;
+  other.options.proxyBypass = u"";
+  EXPECT_FALSE(IsCompatible(other, prior, target));
+  other = prior;
+  other.options.autoConfigUrl = u"http://other/";
+  EXPECT_FALSE(IsCompatible(other, prior, target));
+  other = prior;
+  other.raw[kSlotProxyEnable] = DwordValue(2);
+  EXPECT_FALSE(IsCompatible(other, prior, target));
+  other = prior;
+  other.raw[kSlotAutoConfigUrl] = Sz(u"http://other/p.pac");
+  EXPECT_FALSE(IsCompatible(other, prior, target));
+  other = prior;
+  other.raw[kSlotProxyOverride] = TextValue(kRegExpandSz, u"*.corp;<local>");
+  EXPECT_TRUE(IsCompatible(other, prior, target));  // consistent with the target's bypass
+  other.raw[kSlotProxyOverride] = Sz(u"*.other");
+  EXPECT_FALSE(IsCompatible(other, prior, target));
+}
+
+TEST(NextTicket, CountsUpAndSkipsZeroOnWrapAround) {
+  EXPECT_EQ(NextTicket(0), 1u);
+  EXPECT_EQ(NextTicket(41), 42u);
+  EXPECT_EQ(NextTicket(0xFFFFFFFEu), 0xFFFFFFFFu);
+  EXPECT_EQ(NextTicket(0xFFFFFFFFu), 1u);
+}
+
+TEST(AppliedProxy, PointsAtTheLoopbackPortAndRecognisesOnlyItself) {
+  EXPECT_EQ(AppliedServer(1), u"127.0.0.1:1");
+  EXPECT_EQ(AppliedServer(8080), u"127.0.0.1:8080");
+  EXPECT_EQ(AppliedServer(65535), u"127.0.0.1:65535");
+  const ProxyOptions applied = AppliedOptions(8080);
+  EXPECT_EQ(applied, Options(3, u"127.0.0.1:8080", u"<local>"));
+  EXPECT_TRUE(IsOwnOptions(applied, u"127.0.0.1:8080"));
+  EXPECT_FALSE(IsOwnOptions(applied, u"127.0.0.1:9090"));
+  ProxyOptions changed = applied;
+  changed.flags = 7;
+  EXPECT_FALSE(IsOwnOptions(changed, u"127.0.0.1:8080"));
+  changed = applied;
+  changed.proxyBypass = u"<local>;*.corp";
+  EXPECT_FALSE(IsOwnOptions(changed, u"127.0.0.1:8080"));
+  changed = applied;
+  changed.autoConfigUrl = u"http://wpad/";
+  EXPECT_FALSE(IsOwnOptions(changed, u"127.0.0.1:8080"));
+}
+
+}  // namespace
+}  // namespace orv::proxy
