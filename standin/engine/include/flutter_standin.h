@@ -1,0 +1,40 @@
+#pragma once
+// Exports of the stand-in engine beyond the engine's own interface, for the
+// stand-in plug-ins, the client library and the tests. Nothing in the product
+// calls them.
+
+#include "flutter_windows.h"
+
+#if defined(__cplusplus)
+extern "C" {
+#endif
+
+// Records a plug-in library's registration with its registrar: its name, its
+// 1-based order among that engine's plug-in registrations, and the window.
+FLUTTER_EXPORT void FlutterStandinRecordPluginRegistration(FlutterDesktopPluginRegistrarRef registrar,
+                                                           const char* plugin_name);
+
+// Tells the engine that a message will never be answered (its result object
+// went away without an answer), so whoever waits for it can stop waiting.
+FLUTTER_EXPORT void FlutterStandinMessengerDropResponse(FlutterDesktopMessengerRef messenger,
+                                                        const FlutterDesktopMessageResponseHandle* handle);
+
+// How a message from the interface ended.
+typedef enum { kFlutterStandinAnswered, kFlutterStandinUnanswered, kFlutterStandinNoEngine } FlutterStandinOutcome;
+typedef void (*FlutterStandinReply)(FlutterStandinOutcome outcome, const uint8_t* data, size_t data_size,
+                                    void* user_data);
+
+// Delivers a message as the interface would send it. Call on the platform
+// thread; `reply` runs exactly once, on the platform thread: with the answer,
+// when the handler dropped it, or when the engine went away first. A channel
+// without a handler answers empty at once.
+FLUTTER_EXPORT void FlutterStandinEngineDeliverMessage(FlutterDesktopEngineRef engine, const char* channel,
+                                                       const uint8_t* message, size_t message_size,
+                                                       FlutterStandinReply reply, void* user_data);
+
+// The window name the engine records in its transcript ("main", "secondary", ...).
+FLUTTER_EXPORT const char* FlutterStandinEngineWindowName(FlutterDesktopEngineRef engine);
+
+#if defined(__cplusplus)
+}
+#endif
