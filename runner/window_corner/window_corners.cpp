@@ -1,0 +1,7 @@
+#include "runner/window_corner/window_corners.h"
+
+namespace orv {
+
+void ApplyWindowCorners(HWND, bool) noexcept {}
+
+}  // namespace orv

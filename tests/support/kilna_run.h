@@ -1,0 +1,34 @@
+#pragma once
+// Test support: runs the real kilna.exe under an interface script and
+// collects what it left behind (exit code, transcript, startup stages).
+
+#include <string>
+#include <vector>
+
+#include "tests/support/process.h"
+
+namespace orv::test {
+
+struct KilnaRun {
+  ProcessResult process;
+  std::vector<std::string> transcript;  // one JSON object per line
+  std::vector<std::string> stages;      // stage names in log order
+  std::vector<std::string> graphics;    // text of the [graphics] lines
+  std::string log;                      // windows-renderer.log as written
+};
+
+struct KilnaOptions {
+  std::vector<std::string> script;  // lines of the interface script
+  std::vector<std::wstring> arguments;
+  EnvironmentChanges environment;
+  bool diagnostics = true;
+  DWORD timeoutMs = 60000;
+  std::wstring executable;  // defaults to kilna.exe beside the tests
+};
+
+KilnaRun RunKilna(const KilnaOptions& options);
+
+// The first transcript line containing every one of the fragments, or "".
+std::string FindTranscriptLine(const KilnaRun& run, const std::vector<std::string>& fragments);
+
+}  // namespace orv::test
