@@ -67,9 +67,14 @@ EncodableValue ReadTypedList(size_t count, ByteStreamReader* stream) {
   return EncodableValue(std::move(list));
 }
 
-// One codec per custom serializer, kept until exit like the standard one.
+// One codec per serializer (the standard one when none is given), kept until exit.
 template <typename Codec>
 const Codec& CodecFor(const StandardCodecSerializer* serializer) {
+  if (serializer == nullptr) serializer = &StandardCodecSerializer::GetInstance();
+  if (serializer == &StandardCodecSerializer::GetInstance()) {
+    static const Codec standard(serializer);
+    return standard;
+  }
   static std::mutex mutex;
   static std::map<const StandardCodecSerializer*, std::unique_ptr<Codec>> codecs;
   std::lock_guard<std::mutex> lock(mutex);
@@ -279,10 +284,6 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value, ByteStream
 }
 
 const StandardMessageCodec& StandardMessageCodec::GetInstance(const StandardCodecSerializer* serializer) {
-  if (serializer == nullptr || serializer == &StandardCodecSerializer::GetInstance()) {
-    static const StandardMessageCodec standard(&StandardCodecSerializer::GetInstance());
-    return standard;
-  }
   return CodecFor<StandardMessageCodec>(serializer);
 }
 
@@ -304,10 +305,6 @@ std::unique_ptr<std::vector<uint8_t>> StandardMessageCodec::EncodeMessageInterna
 }
 
 const StandardMethodCodec& StandardMethodCodec::GetInstance(const StandardCodecSerializer* serializer) {
-  if (serializer == nullptr || serializer == &StandardCodecSerializer::GetInstance()) {
-    static const StandardMethodCodec standard(&StandardCodecSerializer::GetInstance());
-    return standard;
-  }
   return CodecFor<StandardMethodCodec>(serializer);
 }
 

@@ -100,6 +100,18 @@ Fn As(FARPROC proc) {
 
 using Status = DWORD;
 
+// Shapes shared by several exports.
+uint64_t CallOutText(FARPROC p, Frame& f) { return As<Status (*)(wchar_t**)>(p)(f.OutText(0)); }
+uint64_t CallOutInt(FARPROC p, Frame& f) { return As<Status (*)(int*)>(p)(f.OutInt(0)); }
+uint64_t CallLaunch(FARPROC p, Frame& f) {
+  return As<Status (*)(const wchar_t*, const wchar_t*, const wchar_t*, int*)>(p)(f.Wide(0), f.Wide(1), f.Wide(2),
+                                                                                f.OutInt(3));
+}
+std::vector<ParamSpec> LaunchParams() {
+  return {{Param::kWideText, "file"}, {Param::kWideText, "parameters"}, {Param::kWideText, "directory"},
+          {Param::kOutInt32, "outProcessId"}};
+}
+
 const std::vector<Signature>& Signatures() {
   static const std::vector<Signature> table = {
       {"orv_kernel_log_callback", Result::kNone, {{Param::kNarrowText, "level"}, {Param::kNarrowText, "message"}},
@@ -125,31 +137,21 @@ const std::vector<Signature>& Signatures() {
       {"OrvCreateProtectedTemp", Result::kUInt32, {{Param::kWideText, "name"}, {Param::kOutWideText, "outPath"}},
        [](FARPROC p, Frame& f) -> uint64_t { return As<Status (*)(const wchar_t*, wchar_t**)>(p)(f.Wide(0), f.OutText(1)); }},
       {"OrvCreateProtectedUpdateTemp", Result::kUInt32, {{Param::kOutWideText, "outPath"}},
-       [](FARPROC p, Frame& f) -> uint64_t { return As<Status (*)(wchar_t**)>(p)(f.OutText(0)); }},
+       &CallOutText},
       {"OrvGetProtectedUpdateCache", Result::kUInt32, {{Param::kOutWideText, "outPath"}},
-       [](FARPROC p, Frame& f) -> uint64_t { return As<Status (*)(wchar_t**)>(p)(f.OutText(0)); }},
+       &CallOutText},
       {"OrvLaunchElevated", Result::kUInt32,
-       {{Param::kWideText, "file"}, {Param::kWideText, "parameters"}, {Param::kWideText, "directory"},
-        {Param::kOutInt32, "outProcessId"}},
-       [](FARPROC p, Frame& f) -> uint64_t {
-         return As<Status (*)(const wchar_t*, const wchar_t*, const wchar_t*, int*)>(p)(f.Wide(0), f.Wide(1), f.Wide(2),
-                                                                                       f.OutInt(3));
-       }},
+       LaunchParams(), &CallLaunch},
       {"OrvLaunchInstalledApp", Result::kUInt32,
-       {{Param::kWideText, "file"}, {Param::kWideText, "parameters"}, {Param::kWideText, "directory"},
-        {Param::kOutInt32, "outProcessId"}},
-       [](FARPROC p, Frame& f) -> uint64_t {
-         return As<Status (*)(const wchar_t*, const wchar_t*, const wchar_t*, int*)>(p)(f.Wide(0), f.Wide(1), f.Wide(2),
-                                                                                       f.OutInt(3));
-       }},
+       LaunchParams(), &CallLaunch},
       {"OrvReadUserProxy", Result::kUInt32, {{Param::kOutWideText, "outJson"}},
-       [](FARPROC p, Frame& f) -> uint64_t { return As<Status (*)(wchar_t**)>(p)(f.OutText(0)); }},
+       &CallOutText},
       {"OrvSetUserProxy", Result::kUInt32, {{Param::kUInt32, "port"}},
        [](FARPROC p, Frame& f) -> uint64_t { return As<Status (*)(unsigned)>(p)(f.U32(0)); }},
       {"OrvClearUserProxy", Result::kUInt32, {},
        [](FARPROC p, Frame&) -> uint64_t { return As<Status (*)()>(p)(); }},
       {"OrvRestoreUserProxy", Result::kUInt32, {{Param::kOutInt32, "outRestored"}},
-       [](FARPROC p, Frame& f) -> uint64_t { return As<Status (*)(int*)>(p)(f.OutInt(0)); }},
+       &CallOutInt},
       {"OrvBeginUserProxyCleanup", Result::kUInt32, {{Param::kOutInt32, "outTicket"}, {Param::kOutInt32, "outRestoreResult"}},
        [](FARPROC p, Frame& f) -> uint64_t { return As<Status (*)(int*, int*)>(p)(f.OutInt(0), f.OutInt(1)); }},
       {"OrvFinishUserProxyCleanup", Result::kUInt32, {{Param::kInt32, "ticket"}, {Param::kInt32, "restore"}},
@@ -157,7 +159,7 @@ const std::vector<Signature>& Signatures() {
       {"OrvVerifyUserProxyCleanup", Result::kUInt32, {{Param::kInt32, "ticket"}, {Param::kOutInt32, "outClean"}},
        [](FARPROC p, Frame& f) -> uint64_t { return As<Status (*)(int, int*)>(p)(f.I32(0), f.OutInt(1)); }},
       {"OrvReadEffectiveUserProxyConflict", Result::kUInt32, {{Param::kOutInt32, "outConflict"}},
-       [](FARPROC p, Frame& f) -> uint64_t { return As<Status (*)(int*)>(p)(f.OutInt(0)); }},
+       &CallOutInt},
       {"OrvQuerySystemDns", Result::kUInt32,
        {{Param::kWideText, "name"}, {Param::kInt32, "family"}, {Param::kOutAddresses, "addresses"},
         {Param::kUInt32, "capacity"}, {Param::kOutUInt32, "count"}},
