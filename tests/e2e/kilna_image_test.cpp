@@ -10,6 +10,7 @@
 
 #include "tests/support/pe_image.h"
 #include "tests/support/process.h"
+#include "tests/support/shell_standin.h"
 
 namespace orv::test {
 namespace {
@@ -67,6 +68,8 @@ TEST(KilnaImage, CarriesTheApplicationIconInSeveralSizes) {
 }
 
 TEST(KilnaProcess, StartsAndLeavesTheEntryStageInTheStartupLog) {
+  ShellStandIn shell;
+  ASSERT_TRUE(shell.ready()) << shell.problem();
   TempFolder logs;
   const auto result = RunProcess(Kilna(), {}, {{L"ORV_STARTUP_DIAGNOSTICS", L"1"}, {L"ORV_DIAGNOSTICS_DIR", logs.path()}});
   ASSERT_TRUE(result.started);
@@ -79,6 +82,21 @@ TEST(KilnaProcess, StartsAndLeavesTheEntryStageInTheStartupLog) {
   EXPECT_TRUE(std::regex_match(
       lines[0], std::regex(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} pid=\d+ tid=\d+ \[startup\] run=\d+-\d+ stage=runner\.entry elapsedMs=\d+)")))
       << lines[0];
+}
+
+TEST(KilnaProcess, WithoutADesktopShellExitsWith1312BeforeAnyStage) {
+  ASSERT_EQ(ShellWindowProcessId(), 0u) << "a shell window is left over";
+  TempFolder work;
+  const auto result = RunProcess(Kilna(), {},
+                                 {{L"ORV_STARTUP_DIAGNOSTICS", L"1"},
+                                  {L"ORV_DIAGNOSTICS_DIR", work.path()},
+                                  {L"FLUTTER_STANDIN_TRANSCRIPT", work / L"transcript.jsonl"}});
+  ASSERT_TRUE(result.started);
+  ASSERT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitCode, static_cast<DWORD>(ERROR_NO_SUCH_LOGON_SESSION));
+  // No stage line and no engine: nothing ran after the capture.
+  EXPECT_EQ(ReadWholeFile(work / L"windows-renderer.log").value_or(""), "");
+  EXPECT_FALSE(FileExists(work / L"transcript.jsonl"));
 }
 
 }  // namespace

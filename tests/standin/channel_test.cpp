@@ -154,6 +154,20 @@ TEST_F(Channels, AnswerAfterTheEngineIsGoneIsDropped) {
   FlutterDesktopMessengerRelease(messenger);
 }
 
+TEST_F(Channels, CallsToTheInterfaceGetNotImplementedLater) {
+  int notImplemented = 0;
+  int other = 0;
+  channel_->InvokeMethod(
+      "onWindowEvent", std::make_unique<EncodableValue>("focus"),
+      std::make_unique<flutter::MethodResultFunctions<EncodableValue>>(
+          [&](const EncodableValue*) { ++other; },
+          [&](const std::string&, const std::string&, const EncodableValue*) { ++other; }, [&] { ++notImplemented; }));
+  EXPECT_EQ(notImplemented, 0);  // answered from the message loop, not inside the call
+  Pump(2000, [&] { return notImplemented > 0; });
+  EXPECT_EQ(notImplemented, 1);
+  EXPECT_EQ(other, 0);
+}
+
 class TrackedPlugin : public flutter::Plugin {
  public:
   TrackedPlugin(FlutterDesktopMessengerRef messenger, bool* destroyed, bool* sawAvailable)

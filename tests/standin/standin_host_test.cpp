@@ -65,6 +65,7 @@ const char kScript[] =
     "{\"op\":\"call\",\"channel\":\"standin.test/echo\",\"method\":\"fail\",\"args\":\"why\"}\n"
     "{\"op\":\"call\",\"channel\":\"standin.test/echo\",\"method\":\"drop\",\"args\":null}\n"
     "{\"op\":\"call\",\"channel\":\"standin.test/echo\",\"method\":\"twice\",\"args\":null}\n"
+    "{\"op\":\"call\",\"channel\":\"standin.test/echo\",\"method\":\"later\",\"args\":null,\"timeoutMs\":20}\n"
     "{\"op\":\"call\",\"channel\":\"standin.test/echo\",\"method\":\"later\",\"args\":null}\n"
     "{\"op\":\"call\",\"channel\":\"standin.test/none\",\"method\":\"anything\",\"args\":null}\n"
     "{\"op\":\"call\",\"channel\":\"window_manager\",\"method\":\"show\",\"args\":null}\n"
@@ -164,6 +165,8 @@ TEST_F(StandinHost, CallsAreAnsweredOnThePlatformThread) {
   EXPECT_TRUE(
       Has(t, "{\"op\":\"call\",\"channel\":\"standin.test/echo\",\"method\":\"twice\",\"reply\":\"success\",\"value\":1}"));
   EXPECT_EQ(CountWith(t, "\"method\":\"twice\""), 1u);
+  // The first "later" gives up before its answer comes; the answer is then dropped.
+  EXPECT_TRUE(Has(t, "{\"op\":\"call\",\"channel\":\"standin.test/echo\",\"method\":\"later\",\"reply\":\"timeout\"}"));
   EXPECT_TRUE(Has(t, "{\"op\":\"call\",\"channel\":\"standin.test/echo\",\"method\":\"later\",\"reply\":\"success\","
                      "\"value\":\"late answer\"}"));
   EXPECT_TRUE(
@@ -202,13 +205,13 @@ TEST_F(StandinHost, FfiCallsReportResultsAndOutParameters) {
 TEST_F(StandinHost, BadLinesAndMissingExportsBecomeErrorLines) {
   const auto errors = Matching(run_->transcript, "\"op\":\"error\"");
   ASSERT_EQ(errors.size(), 5u);
-  EXPECT_NE(errors[0].find("\"line\":17,"), std::string::npos) << errors[0];
+  EXPECT_NE(errors[0].find("\"line\":18,"), std::string::npos) << errors[0];
   EXPECT_NE(errors[0].find("OrvSetUserProxy"), std::string::npos) << errors[0];
-  EXPECT_NE(errors[1].find("\"line\":18,"), std::string::npos) << errors[1];
+  EXPECT_NE(errors[1].find("\"line\":19,"), std::string::npos) << errors[1];
   EXPECT_NE(errors[1].find("OrvNoSuchThing"), std::string::npos) << errors[1];
-  EXPECT_NE(errors[2].find("\"line\":19,"), std::string::npos) << errors[2];
-  EXPECT_NE(errors[3].find("\"line\":20,"), std::string::npos) << errors[3];
-  EXPECT_NE(errors[4].find("\"line\":21,"), std::string::npos) << errors[4];
+  EXPECT_NE(errors[2].find("\"line\":20,"), std::string::npos) << errors[2];
+  EXPECT_NE(errors[3].find("\"line\":21,"), std::string::npos) << errors[3];
+  EXPECT_NE(errors[4].find("\"line\":22,"), std::string::npos) << errors[4];
   EXPECT_NE(errors[4].find("dance"), std::string::npos) << errors[4];
 }
 

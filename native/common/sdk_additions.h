@@ -1,0 +1,9 @@
+#pragma once
+// Platform SDK items that the MinGW-w64 headers lack, under their SDK names
+// and values, so the code reads the same as it would against the real SDK.
+
+#include <windows.h>
+
+#ifndef ERROR_ELEVATION_REQUIRED
+#define ERROR_ELEVATION_REQUIRED 740L
+#endif
