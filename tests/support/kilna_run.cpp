@@ -2,26 +2,31 @@
 
 namespace orv::test {
 
-KilnaRun RunKilna(const KilnaOptions& options) {
-  TempFolder work;
+KilnaSession::KilnaSession(const KilnaOptions& options) {
   std::string script;
   for (const auto& line : options.script) script += line + "\n";
-  WriteWholeFile(work / L"script.jsonl", script);
+  WriteWholeFile(work_ / L"script.jsonl", script);
 
   EnvironmentChanges env = {
-      {L"FLUTTER_STANDIN_SCRIPT", work / L"script.jsonl"},
-      {L"FLUTTER_STANDIN_TRANSCRIPT", work / L"transcript.jsonl"},
-      {L"ORV_DIAGNOSTICS_DIR", work.path()},
+      {L"FLUTTER_STANDIN_SCRIPT", work_ / L"script.jsonl"},
+      {L"FLUTTER_STANDIN_TRANSCRIPT", work_ / L"transcript.jsonl"},
+      {L"ORV_DIAGNOSTICS_DIR", work_.path()},
       {L"ORV_STARTUP_DIAGNOSTICS", options.diagnostics ? std::optional<std::wstring>(L"1") : std::nullopt},
+      {L"ORV_WINDOWS_RENDERER", std::nullopt},
+      {L"FLUTTER_STANDIN_FIRST_FRAME_MS", std::nullopt},
   };
   for (const auto& [name, value] : options.environment) env[name] = value;
 
   const std::wstring executable = options.executable.empty() ? BinaryFolder() + L"\\kilna.exe" : options.executable;
   const std::wstring folder = executable.substr(0, executable.find_last_of(L'\\'));
+  process_ = StartProcess(executable, options.arguments, env, folder);
+}
+
+KilnaRun KilnaSession::Finish(DWORD timeoutMs) {
   KilnaRun run;
-  run.process = RunProcess(executable, options.arguments, env, folder, options.timeoutMs);
-  run.transcript = SplitLines(ReadWholeFile(work / L"transcript.jsonl").value_or(""));
-  run.log = ReadWholeFile(work / L"windows-renderer.log").value_or("");
+  run.process = process_.Wait(timeoutMs);
+  run.transcript = SplitLines(ReadWholeFile(work_ / L"transcript.jsonl").value_or(""));
+  run.log = ReadWholeFile(work_ / L"windows-renderer.log").value_or("");
   for (const auto& line : SplitLines(run.log)) {
     if (const size_t at = line.find(" stage="); at != std::string::npos && line.find("[startup]") != std::string::npos) {
       const size_t end = line.find(' ', at + 7);
@@ -32,6 +37,8 @@ KilnaRun RunKilna(const KilnaOptions& options) {
   }
   return run;
 }
+
+KilnaRun RunKilna(const KilnaOptions& options) { return KilnaSession(options).Finish(options.timeoutMs); }
 
 std::string FindTranscriptLine(const KilnaRun& run, const std::vector<std::string>& fragments) {
   for (const auto& line : run.transcript) {

@@ -26,6 +26,18 @@ struct KilnaOptions {
   std::wstring executable;  // defaults to kilna.exe beside the tests
 };
 
+// A kilna.exe started under its script, still running until Finish.
+class KilnaSession {
+ public:
+  explicit KilnaSession(const KilnaOptions& options);
+  DWORD processId() const { return process_.id(); }
+  KilnaRun Finish(DWORD timeoutMs = 60000);
+
+ private:
+  TempFolder work_;
+  StartedProcess process_;
+};
+
 KilnaRun RunKilna(const KilnaOptions& options);
 
 // The first transcript line containing every one of the fragments, or "".

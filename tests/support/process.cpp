@@ -1,6 +1,7 @@
 #include "tests/support/process.h"
 
 #include <atomic>
+#include <utility>
 
 namespace orv::test {
 
@@ -68,31 +69,59 @@ std::wstring EnvironmentBlock(const EnvironmentChanges& changes) {
 
 }  // namespace
 
-ProcessResult RunProcess(const std::wstring& executable, const std::vector<std::wstring>& arguments,
-                         const EnvironmentChanges& environment, const std::wstring& workingDirectory,
-                         DWORD timeoutMs) {
+StartedProcess StartProcess(const std::wstring& executable, const std::vector<std::wstring>& arguments,
+                            const EnvironmentChanges& environment, const std::wstring& workingDirectory) {
   std::wstring commandLine = QuoteArgument(executable);
   for (const auto& argument : arguments) commandLine += L" " + QuoteArgument(argument);
   std::wstring block = EnvironmentBlock(environment);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  ProcessResult result;
   if (!::CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
                         block.data(), workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup,
                         &info)) {
-    return result;
+    return {};
   }
-  result.started = true;
-  if (::WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0) {
-    result.timedOut = true;
-    ::TerminateProcess(info.hProcess, 0xDEAD);
-    ::WaitForSingleObject(info.hProcess, 5000);
-  }
-  ::GetExitCodeProcess(info.hProcess, &result.exitCode);
   ::CloseHandle(info.hThread);
-  ::CloseHandle(info.hProcess);
+  return StartedProcess(info.hProcess, info.dwProcessId);
+}
+
+StartedProcess::StartedProcess(StartedProcess&& other) noexcept : process_(other.process_), id_(other.id_) {
+  other.process_ = nullptr;
+}
+
+StartedProcess& StartedProcess::operator=(StartedProcess&& other) noexcept {
+  std::swap(process_, other.process_);
+  std::swap(id_, other.id_);
+  return *this;
+}
+
+StartedProcess::~StartedProcess() {
+  if (process_ == nullptr) return;
+  if (::WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process_, 0xDEAD);
+    ::WaitForSingleObject(process_, 5000);
+  }
+  ::CloseHandle(process_);
+}
+
+ProcessResult StartedProcess::Wait(DWORD timeoutMs) {
+  ProcessResult result;
+  if (process_ == nullptr) return result;
+  result.started = true;
+  if (::WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) {
+    result.timedOut = true;
+    ::TerminateProcess(process_, 0xDEAD);
+    ::WaitForSingleObject(process_, 5000);
+  }
+  ::GetExitCodeProcess(process_, &result.exitCode);
   return result;
+}
+
+ProcessResult RunProcess(const std::wstring& executable, const std::vector<std::wstring>& arguments,
+                         const EnvironmentChanges& environment, const std::wstring& workingDirectory,
+                         DWORD timeoutMs) {
+  return StartProcess(executable, arguments, environment, workingDirectory).Wait(timeoutMs);
 }
 
 TempFolder::TempFolder() {

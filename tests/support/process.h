@@ -27,6 +27,26 @@ ProcessResult RunProcess(const std::wstring& executable, const std::vector<std::
                          const EnvironmentChanges& environment = {}, const std::wstring& workingDirectory = {},
                          DWORD timeoutMs = 30000);
 
+// A child started without waiting for it; killed if still running when dropped.
+class StartedProcess {
+ public:
+  StartedProcess() = default;
+  StartedProcess(HANDLE process, DWORD id) : process_(process), id_(id) {}
+  StartedProcess(StartedProcess&& other) noexcept;
+  StartedProcess& operator=(StartedProcess&& other) noexcept;
+  ~StartedProcess();
+  bool started() const { return process_ != nullptr; }
+  DWORD id() const { return id_; }
+  ProcessResult Wait(DWORD timeoutMs);
+
+ private:
+  HANDLE process_ = nullptr;
+  DWORD id_ = 0;
+};
+
+StartedProcess StartProcess(const std::wstring& executable, const std::vector<std::wstring>& arguments,
+                            const EnvironmentChanges& environment = {}, const std::wstring& workingDirectory = {});
+
 // Quotes one argument the way CommandLineToArgvW reads it back.
 std::wstring QuoteArgument(const std::wstring& argument);
 
