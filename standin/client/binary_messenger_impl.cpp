@@ -40,10 +40,14 @@ class PendingReply {
 };
 
 void OnMessage(FlutterDesktopMessengerRef messenger, const FlutterDesktopMessage* message, void* user_data) {
-  auto* handler = static_cast<BinaryMessageHandler*>(user_data);
-  auto reply = std::make_shared<PendingReply>(messenger, message->response_handle);
-  (*handler)(message->message, message->message_size,
-             [reply](const uint8_t* data, size_t size) { reply->Answer(data, size); });
+  // Nothing thrown by a handler goes back into the engine; its call then goes unanswered.
+  try {
+    auto* handler = static_cast<BinaryMessageHandler*>(user_data);
+    auto reply = std::make_shared<PendingReply>(messenger, message->response_handle);
+    (*handler)(message->message, message->message_size,
+               [reply](const uint8_t* data, size_t size) { reply->Answer(data, size); });
+  } catch (...) {
+  }
 }
 
 struct SentReply {
@@ -52,7 +56,10 @@ struct SentReply {
 
 void OnSentReply(const uint8_t* data, size_t size, void* user_data) {
   std::unique_ptr<SentReply> sent(static_cast<SentReply*>(user_data));
-  if (sent->reply) sent->reply(data, size);
+  try {
+    if (sent->reply) sent->reply(data, size);
+  } catch (...) {
+  }
 }
 
 }  // namespace

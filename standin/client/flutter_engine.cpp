@@ -57,7 +57,11 @@ void FlutterEngine::SetNextFrameCallback(std::function<void()> callback) {
         auto* self = static_cast<FlutterEngine*>(user_data);
         std::function<void()> callback = std::move(self->next_frame_callback_);
         self->next_frame_callback_ = nullptr;
-        if (callback) callback();
+        try {
+          if (callback) callback();
+        } catch (...) {
+          // Nothing goes back into the engine.
+        }
       },
       this);
 }

@@ -66,15 +66,19 @@ void PluginRegistrarWindows::UnregisterTopLevelWindowProcDelegate(int proc_id) {
 
 bool PluginRegistrarWindows::OnTopLevelWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
                                                   void* user_data, LRESULT* result) {
-  auto* self = static_cast<PluginRegistrarWindows*>(user_data);
-  // A delegate may unregister itself while it runs.
-  const std::map<int, WindowProcDelegate> delegates = self->delegates_;
-  for (const auto& [id, delegate] : delegates) {
-    std::optional<LRESULT> handled = delegate(hwnd, message, wparam, lparam);
-    if (handled) {
-      *result = *handled;
-      return true;
+  try {
+    auto* self = static_cast<PluginRegistrarWindows*>(user_data);
+    // A delegate may unregister itself while it runs.
+    const std::map<int, WindowProcDelegate> delegates = self->delegates_;
+    for (const auto& [id, delegate] : delegates) {
+      std::optional<LRESULT> handled = delegate(hwnd, message, wparam, lparam);
+      if (handled) {
+        *result = *handled;
+        return true;
+      }
     }
+  } catch (...) {
+    // A failing delegate leaves the message to the window.
   }
   return false;
 }

@@ -277,8 +277,4 @@ void FlutterStandinEngineDeliverMessage(FlutterDesktopEngineRef engine, const ch
   });
 }
 
-const char* FlutterStandinEngineWindowName(FlutterDesktopEngineRef engine) {
-  return engine != nullptr ? engine->window().c_str() : "";
-}
-
 }  // extern "C"

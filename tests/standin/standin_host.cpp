@@ -232,6 +232,24 @@ __declspec(dllexport) DWORD OrvQuerySystemDns(const wchar_t* name, int32_t famil
   return 0;
 }
 
+__declspec(dllexport) DWORD OrvQueryPhysicalDns(const wchar_t* name, uint32_t interfaceIndex, int32_t family,
+                                                uint8_t* addresses, uint32_t capacity, uint32_t* count) {
+  if (count == nullptr) return ERROR_INVALID_PARAMETER;
+  *count = 0;
+  if (name == nullptr || interfaceIndex == 0 || family != 6 || addresses == nullptr || capacity < 1)
+    return ERROR_INVALID_PARAMETER;
+  const uint8_t loopback[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+  std::memcpy(addresses, loopback, sizeof loopback);
+  *count = 1;
+  return 0;
+}
+
+__declspec(dllexport) DWORD OrvDnsTraceStart(const wchar_t* name, uint64_t* traceId) {
+  if (traceId == nullptr || name == nullptr) return ERROR_INVALID_PARAMETER;
+  *traceId = (uint64_t{1} << 32) + 5;
+  return 0;
+}
+
 __declspec(dllexport) const char* OrvGetUserContext() { return "{\"user\":\"standin\"}"; }
 
 __declspec(dllexport) DWORD OrvDnsWfpPreflight(const wchar_t** guids, uint32_t count, uint8_t* buffer,

@@ -84,6 +84,8 @@ const char kScript[] =
     "not json\n"
     "{\"op\":\"dance\"}\n"
     "\n"
+    "{\"op\":\"ffi\",\"name\":\"OrvQueryPhysicalDns\",\"args\":[\"example.org\",3,6,1]}\n"
+    "{\"op\":\"ffi\",\"name\":\"OrvDnsTraceStart\",\"args\":[\"example.org\"]}\n"
     "{\"op\":\"secondary\"}\n"
     "{\"op\":\"wait\",\"ms\":400}\n"
     "{\"op\":\"quit\"}\n"
@@ -197,6 +199,9 @@ TEST_F(StandinHost, FfiCallsReportResultsAndOutParameters) {
   EXPECT_TRUE(Has(t, "{\"op\":\"ffi\",\"name\":\"OrvQuerySystemDns\",\"result\":0,\"out\":{\"count\":2,\"addresses\":["
                      "\"172.19.0.2\",\"10.0.0.1\"]}}"));
   EXPECT_TRUE(Has(t, "{\"op\":\"ffi\",\"name\":\"OrvGetUserContext\",\"result\":\"{\\\"user\\\":\\\"standin\\\"}\"}"));
+  EXPECT_TRUE(Has(t, "{\"op\":\"ffi\",\"name\":\"OrvQueryPhysicalDns\",\"result\":0,\"out\":{\"count\":1,"
+                     "\"addresses\":[\"::1\"]}}"));
+  EXPECT_TRUE(Has(t, "{\"op\":\"ffi\",\"name\":\"OrvDnsTraceStart\",\"result\":0,\"out\":{\"traceId\":4294967301}}"));
   // A count beyond the list reads null entries, never past the array.
   EXPECT_TRUE(Has(t, "{\"op\":\"ffi\",\"name\":\"OrvDnsWfpPreflight\",\"result\":0,\"out\":{\"written\":3,\"buffer\":"
                      "\"g--\"}}"));

@@ -32,9 +32,6 @@ FLUTTER_EXPORT void FlutterStandinEngineDeliverMessage(FlutterDesktopEngineRef e
                                                        const uint8_t* message, size_t message_size,
                                                        FlutterStandinReply reply, void* user_data);
 
-// The window name the engine records in its transcript ("main", "secondary", ...).
-FLUTTER_EXPORT const char* FlutterStandinEngineWindowName(FlutterDesktopEngineRef engine);
-
 #if defined(__cplusplus)
 }
 #endif
