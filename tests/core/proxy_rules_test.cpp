@@ -83,26 +83,17 @@ TEST(RawValue, EqualityLooksAtPresenceTypeAndEveryByte) {
   EXPECT_EQ(DwordValue(0x01020304).data, (std::vector<std::uint8_t>{4, 3, 2, 1}));
 }
 
-ProxyOptions Options(std::uint32_t flags, ProxyText server = {}, ProxyText bypass = {}, ProxyText url = {}) {
-  ProxyOptions options;
-  options.flags = flags;
-  options.proxyServer = std::move(server);
-  options.proxyBypass = std::move(bypass);
-  options.autoConfigUrl = std::move(url);
-  return options;
-}
-
 TEST(RawConsistentWithOptions, ProxyEnableMustBeTheExactDwordOfTheProxyBit) {
-  EXPECT_TRUE(RawConsistentWithOptions(kSlotProxyEnable, RawValue{}, Options(1)));
-  EXPECT_FALSE(RawConsistentWithOptions(kSlotProxyEnable, RawValue{}, Options(3)));
-  EXPECT_TRUE(RawConsistentWithOptions(kSlotProxyEnable, DwordValue(1), Options(3)));
-  EXPECT_TRUE(RawConsistentWithOptions(kSlotProxyEnable, DwordValue(0), Options(5)));
-  EXPECT_FALSE(RawConsistentWithOptions(kSlotProxyEnable, DwordValue(2), Options(3)));
-  EXPECT_FALSE(RawConsistentWithOptions(kSlotProxyEnable, Sz(u"1"), Options(3)));
+  EXPECT_TRUE(RawConsistentWithOptions(kSlotProxyEnable, RawValue{}, (ProxyOptions{1})));
+  EXPECT_FALSE(RawConsistentWithOptions(kSlotProxyEnable, RawValue{}, (ProxyOptions{3})));
+  EXPECT_TRUE(RawConsistentWithOptions(kSlotProxyEnable, DwordValue(1), (ProxyOptions{3})));
+  EXPECT_TRUE(RawConsistentWithOptions(kSlotProxyEnable, DwordValue(0), (ProxyOptions{5})));
+  EXPECT_FALSE(RawConsistentWithOptions(kSlotProxyEnable, DwordValue(2), (ProxyOptions{3})));
+  EXPECT_FALSE(RawConsistentWithOptions(kSlotProxyEnable, Sz(u"1"), (ProxyOptions{3})));
 }
 
 TEST(RawConsistentWithOptions, TextSlotsMustHoldTheOptionTextExactly) {
-  const ProxyOptions o = Options(3, u"p:1", u"<local>", u"");
+  const ProxyOptions o = ProxyOptions{3, u"p:1", u"<local>", u""};
   EXPECT_TRUE(RawConsistentWithOptions(kSlotProxyServer, Sz(u"p:1"), o));
   EXPECT_TRUE(RawConsistentWithOptions(kSlotProxyServer, Bytes(kRegSz, {'p', 0, ':', 0, '1', 0, 0, 0, 'z', 0}), o));
   EXPECT_TRUE(RawConsistentWithOptions(kSlotProxyOverride, TextValue(kRegExpandSz, u"<local>"), o));
@@ -116,12 +107,12 @@ TEST(RawConsistentWithOptions, TextSlotsMustHoldTheOptionTextExactly) {
 
 ProxySnapshot UserManualProxy() {
   ProxySnapshot s;
-  s.options = Options(3, u"proxy.example:3128", u"*.corp;<local>");
+  s.options = ProxyOptions{3, u"proxy.example:3128", u"*.corp;<local>"};
   s.raw = {DwordValue(1), Sz(u"proxy.example:3128"), Sz(u"*.corp;<local>"), Sz(u"http://wpad/p.pac")};
   return s;
 }
 
-ProxyOptions CleanedOptions() { return Options(1, u"", u"*.corp;<local>"); }
+ProxyOptions CleanedOptions() { return ProxyOptions{1, u"", u"*.corp;<local>"}; }
 
 TEST(IsClean, NeedsOptionsAndRawValuesOff) {
   ProxySnapshot s;
@@ -200,7 +191,7 @@ TEST(AppliedProxy, PointsAtTheLoopbackPortAndRecognisesOnlyItself) {
   EXPECT_EQ(AppliedServer(8080), u"127.0.0.1:8080");
   EXPECT_EQ(AppliedServer(65535), u"127.0.0.1:65535");
   const ProxyOptions applied = AppliedOptions(8080);
-  EXPECT_EQ(applied, Options(3, u"127.0.0.1:8080", u"<local>"));
+  EXPECT_EQ(applied, (ProxyOptions{3, u"127.0.0.1:8080", u"<local>"}));
   EXPECT_TRUE(IsOwnOptions(applied, u"127.0.0.1:8080"));
   EXPECT_FALSE(IsOwnOptions(applied, u"127.0.0.1:9090"));
   ProxyOptions changed = applied;

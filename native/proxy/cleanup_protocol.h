@@ -1,0 +1,26 @@
+#pragma once
+// The ticketed cleanup of the user's own proxy: turn a manual proxy and an
+// auto-config URL off, keep a copy, check the settings stay clean, and put the
+// copy back only where nobody has changed the settings since. Callers hold the
+// proxy mutex.
+
+#include <windows.h>
+
+#include "native/proxy/proxy_state.h"
+#include "native/proxy/proxy_store.h"
+
+namespace orv::proxy {
+
+// Bit 0: a manual proxy is on; bit 1: an auto-config URL is on.
+DWORD ReadProxyConflict(const ProxyStore& store, int& conflict);
+
+DWORD BeginCleanup(const ProxyStore& store, CleanupState& state, int& outTicket, int& outRestoreResult);
+DWORD VerifyCleanup(const ProxyStore& store, const CleanupState& state, std::uint32_t ticket, int& outClean);
+// Ticket 0 is handled by the caller before it locks.
+DWORD FinishCleanup(const ProxyStore& store, CleanupState& state, std::uint32_t ticket, bool restore);
+
+// Writes `target` where the settings still hold `expected`, then checks that
+// they read back as `target`.
+DWORD ApplySnapshot(const ProxyStore& store, const ProxySnapshot& target, const ProxySnapshot& expected);
+
+}  // namespace orv::proxy

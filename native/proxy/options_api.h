@@ -1,0 +1,37 @@
+#pragma once
+// The per-connection proxy options of WinINet, reached through exactly the two
+// calls the store makes. Production uses WinINet itself; tests install an
+// options store of their own (Wine's does not keep what Windows keeps).
+
+#include <windows.h>
+
+#include <wininet.h>
+
+#include <cstddef>
+#include <functional>
+
+#include "native/user/user_context.h"
+
+namespace orv::proxy {
+
+struct PerConnectionOptionsApi {
+  BOOL(WINAPI* queryOption)(HINTERNET internet, DWORD option, LPVOID buffer, LPDWORD length);
+  BOOL(WINAPI* setOption)(HINTERNET internet, DWORD option, LPVOID buffer, DWORD length);
+};
+
+const PerConnectionOptionsApi& WinInetOptionsApi();
+
+// What the proxy store runs against.
+struct ProxyPlatform {
+  PerConnectionOptionsApi options = WinInetOptionsApi();
+  // The user every read and write acts as.
+  HANDLE (*userToken)() noexcept = InteractiveUserToken;
+  // Runs just before a compare-and-set reads a slot to check it: the moment
+  // another writer could slip in. Empty in the product.
+  std::function<void(std::size_t slot)> beforeCompareRead;
+};
+
+// The platform the proxy exports use; WinINet unless replaced.
+ProxyPlatform& CurrentProxyPlatform();
+
+}  // namespace orv::proxy

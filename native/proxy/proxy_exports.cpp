@@ -1,0 +1,114 @@
+#include "native/proxy/proxy_exports.h"
+
+#include <cstdint>
+
+#include "native/common/export_barrier.h"
+#include "native/common/out_string.h"
+#include "native/common/text_conversion.h"
+#include "native/proxy/cleanup_protocol.h"
+#include "native/proxy/proxy_json.h"
+#include "native/proxy/proxy_state.h"
+#include "native/proxy/user_proxy.h"
+
+namespace {
+
+using orv::proxy::CurrentProxyPlatform;
+using orv::proxy::GuardedProxyState;
+using orv::proxy::ProxyMutex;
+using orv::proxy::ProxyStore;
+
+ProxyStore Store() { return ProxyStore(CurrentProxyPlatform()); }
+
+// Runs `body` with the proxy mutex held and the process-wide state in hand.
+template <typename Body>
+DWORD Locked(Body&& body) {
+  const std::lock_guard<std::mutex> lock(ProxyMutex());
+  return body(Store(), GuardedProxyState());
+}
+
+}  // namespace
+
+extern "C" {
+
+DWORD WINAPI OrvReadUserProxy(wchar_t** outJson) noexcept {
+  return orv::GuardExport([&]() -> DWORD {
+    orv::proxy::ProxyOptions options;
+    if (const DWORD error = Store().ReadOptions(options); error != ERROR_SUCCESS) return error;
+    if (outJson == nullptr) return ERROR_INVALID_PARAMETER;
+    *outJson = nullptr;
+    std::wstring text;
+    if (!orv::Utf8ToUtf16(orv::proxy::ProxyJson(options), text)) return ERROR_NO_UNICODE_TRANSLATION;
+    return orv::StoreOutString(text, outJson);
+  });
+}
+
+DWORD WINAPI OrvSetUserProxy(unsigned int port) noexcept {
+  if (port < 1 || port > 65535) return ERROR_INVALID_PARAMETER;
+  return orv::GuardExport([&] {
+    return Locked([&](const ProxyStore& store, orv::proxy::ProxyState& state) {
+      return orv::proxy::SetUserProxy(store, state.saved, port);
+    });
+  });
+}
+
+DWORD WINAPI OrvClearUserProxy() noexcept {
+  return orv::GuardExport([&] {
+    return Locked([&](const ProxyStore& store, orv::proxy::ProxyState& state) {
+      return orv::proxy::ClearUserProxy(store, state.saved);
+    });
+  });
+}
+
+DWORD WINAPI OrvRestoreUserProxy(int* outRestored) noexcept {
+  return orv::GuardExport([&] {
+    return Locked([&](const ProxyStore& store, orv::proxy::ProxyState& state) {
+      return orv::proxy::RestoreUserProxy(store, state.saved, outRestored);
+    });
+  });
+}
+
+DWORD WINAPI OrvReadEffectiveUserProxyConflict(int* outConflict) noexcept {
+  if (outConflict == nullptr) return ERROR_INVALID_PARAMETER;
+  return orv::GuardExport([&] {
+    return Locked([&](const ProxyStore& store, orv::proxy::ProxyState&) {
+      int conflict = 0;
+      const DWORD error = orv::proxy::ReadProxyConflict(store, conflict);
+      if (error == ERROR_SUCCESS) *outConflict = conflict;
+      return error;
+    });
+  });
+}
+
+DWORD WINAPI OrvBeginUserProxyCleanup(int* outTicket, int* outRestoreResult) noexcept {
+  if (outTicket == nullptr || outRestoreResult == nullptr) return ERROR_INVALID_PARAMETER;
+  *outTicket = 0;
+  *outRestoreResult = 0;
+  return orv::GuardExport([&] {
+    return Locked([&](const ProxyStore& store, orv::proxy::ProxyState& state) {
+      return orv::proxy::BeginCleanup(store, state.cleanup, *outTicket, *outRestoreResult);
+    });
+  });
+}
+
+DWORD WINAPI OrvVerifyUserProxyCleanup(int ticket, int* outClean) noexcept {
+  if (outClean == nullptr) return ERROR_INVALID_PARAMETER;
+  return orv::GuardExport([&] {
+    return Locked([&](const ProxyStore& store, orv::proxy::ProxyState& state) {
+      int clean = 0;
+      const DWORD error = orv::proxy::VerifyCleanup(store, state.cleanup, static_cast<std::uint32_t>(ticket), clean);
+      if (error == ERROR_SUCCESS) *outClean = clean;
+      return error;
+    });
+  });
+}
+
+DWORD WINAPI OrvFinishUserProxyCleanup(int ticket, int restore) noexcept {
+  if (ticket == 0) return ERROR_SUCCESS;
+  return orv::GuardExport([&] {
+    return Locked([&](const ProxyStore& store, orv::proxy::ProxyState& state) {
+      return orv::proxy::FinishCleanup(store, state.cleanup, static_cast<std::uint32_t>(ticket), restore != 0);
+    });
+  });
+}
+
+}  // extern "C"

@@ -1,0 +1,135 @@
+#include "native/proxy/proxy_store.h"
+
+#include "native/common/unique_resource.h"
+#include "native/proxy/internet_settings_key.h"
+#include "native/proxy/proxy_text.h"
+
+namespace orv::proxy {
+namespace {
+
+constexpr DWORD kOptionCount = 4;
+
+// A call that failed without saying why must not read as success.
+DWORD LastFailure() {
+  const DWORD error = ::GetLastError();
+  return error != ERROR_SUCCESS ? error : ERROR_INTERNAL_ERROR;
+}
+
+struct OptionList {
+  INTERNET_PER_CONN_OPTIONW options[kOptionCount] = {};
+  INTERNET_PER_CONN_OPTION_LISTW list = {};
+
+  OptionList() {
+    options[0].dwOption = INTERNET_PER_CONN_FLAGS;
+    options[1].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
+    options[2].dwOption = INTERNET_PER_CONN_PROXY_BYPASS;
+    options[3].dwOption = INTERNET_PER_CONN_AUTOCONFIG_URL;
+    list.dwSize = sizeof(list);
+    list.pszConnection = nullptr;  // the default connection
+    list.dwOptionCount = kOptionCount;
+    list.dwOptionError = 0;
+    list.pOptions = options;
+  }
+  OptionList(const OptionList&) = delete;
+  OptionList& operator=(const OptionList&) = delete;
+};
+static_assert(sizeof(INTERNET_PER_CONN_OPTION_LISTW) == 32);
+
+// Takes over a string WinINet allocated, whatever the outcome of the query.
+UniqueGlobal OwnQueried(LPWSTR text) { return UniqueGlobal(reinterpret_cast<HGLOBAL>(text)); }
+
+}  // namespace
+
+DWORD ProxyStore::ReadOptions(ProxyOptions& options) const {
+  const UserScope scope = EnterUserScope();
+  if (!scope.impersonating()) return ERROR_NO_TOKEN;
+  OptionList query;
+  DWORD size = sizeof(query.list);
+  const BOOL ok = platform_.options.queryOption(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &query.list, &size);
+  const DWORD error = ok ? ERROR_SUCCESS : LastFailure();
+  const UniqueGlobal server = OwnQueried(query.options[1].Value.pszValue);
+  const UniqueGlobal bypass = OwnQueried(query.options[2].Value.pszValue);
+  const UniqueGlobal url = OwnQueried(query.options[3].Value.pszValue);
+  if (error != ERROR_SUCCESS) return error;
+  ProxyOptions read;
+  read.flags = query.options[0].Value.dwValue;
+  read.proxyServer = ToProxyText(query.options[1].Value.pszValue);
+  read.proxyBypass = ToProxyText(query.options[2].Value.pszValue);
+  read.autoConfigUrl = ToProxyText(query.options[3].Value.pszValue);
+  options = std::move(read);
+  return ERROR_SUCCESS;
+}
+
+DWORD ProxyStore::WriteOptions(const ProxyOptions& options) const {
+  std::wstring server = ToWide(options.proxyServer);
+  std::wstring bypass = ToWide(options.proxyBypass);
+  std::wstring url = ToWide(options.autoConfigUrl);
+  const UserScope scope = EnterUserScope();
+  if (!scope.impersonating()) return ERROR_NO_TOKEN;
+  OptionList set;
+  set.options[0].Value.dwValue = options.flags;
+  set.options[1].Value.pszValue = server.data();
+  set.options[2].Value.pszValue = bypass.data();
+  set.options[3].Value.pszValue = url.data();
+  if (!platform_.options.setOption(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &set.list, sizeof(set.list))) {
+    return LastFailure();
+  }
+  return RefreshAsUser();
+}
+
+DWORD ProxyStore::Refresh() const {
+  const UserScope scope = EnterUserScope();
+  if (!scope.impersonating()) return ERROR_NO_TOKEN;
+  return RefreshAsUser();
+}
+
+DWORD ProxyStore::RefreshAsUser() const {
+  if (!platform_.options.setOption(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0)) return LastFailure();
+  if (!platform_.options.setOption(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0)) return LastFailure();
+  return ERROR_SUCCESS;
+}
+
+DWORD ProxyStore::ReadSnapshot(ProxySnapshot& snapshot) const {
+  ProxySnapshot read;
+  if (const DWORD error = ReadOptions(read.options); error != ERROR_SUCCESS) return error;
+  const UserScope scope = EnterUserScope();
+  if (!scope.impersonating()) return ERROR_NO_TOKEN;
+  UniqueRegKey key;
+  const LSTATUS opened = OpenInternetSettings(KEY_QUERY_VALUE, key);
+  if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND) return static_cast<DWORD>(opened);
+  if (opened == ERROR_SUCCESS) {
+    for (std::size_t slot = 0; slot < kRawSlotCount; ++slot) {
+      if (const DWORD error = ReadRawValue(key.get(), RawSlotName(slot), read.raw[slot]); error != ERROR_SUCCESS) {
+        return error;
+      }
+    }
+  }
+  snapshot = std::move(read);
+  return ERROR_SUCCESS;
+}
+
+DWORD ProxyStore::CompareAndSetRaw(const RawSlots& expected, const RawSlots& target, bool* wrote) const {
+  if (target == expected) return ERROR_SUCCESS;
+  {
+    const UserScope scope = EnterUserScope();
+    if (!scope.impersonating()) return ERROR_NO_TOKEN;
+    UniqueRegKey key;
+    const LSTATUS opened = OpenInternetSettings(KEY_SET_VALUE | KEY_QUERY_VALUE, key);
+    if (opened != ERROR_SUCCESS) return static_cast<DWORD>(opened);
+    for (std::size_t slot = 0; slot < kRawSlotCount; ++slot) {
+      if (target[slot] == expected[slot]) continue;
+      if (platform_.beforeCompareRead) platform_.beforeCompareRead(slot);
+      RawValue current;
+      if (const DWORD error = ReadRawValue(key.get(), RawSlotName(slot), current); error != ERROR_SUCCESS) {
+        return error;
+      }
+      if (!(current == expected[slot])) return ERROR_RETRY;
+      if (wrote != nullptr) *wrote = true;
+      const LSTATUS written = WriteRawValue(key.get(), RawSlotName(slot), target[slot]);
+      if (written != ERROR_SUCCESS) return static_cast<DWORD>(written);
+    }
+  }
+  return Refresh();
+}
+
+}  // namespace orv::proxy

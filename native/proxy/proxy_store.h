@@ -1,0 +1,36 @@
+#pragma once
+// The user's proxy settings: per-connection options and the raw registry
+// values. Every call acts as the interactive user and fails with
+// ERROR_NO_TOKEN when it cannot. The store keeps no state of its own.
+
+#include <windows.h>
+
+#include "native/proxy/options_api.h"
+#include "native/proxy/proxy_values.h"
+#include "native/user/user_scope.h"
+
+namespace orv::proxy {
+
+class ProxyStore {
+ public:
+  explicit ProxyStore(const ProxyPlatform& platform) : platform_(platform) {}
+
+  DWORD ReadOptions(ProxyOptions& options) const;
+  // Sets the options, then tells WinINet the settings changed and to refresh.
+  DWORD WriteOptions(const ProxyOptions& options) const;
+  DWORD Refresh() const;
+  DWORD ReadSnapshot(ProxySnapshot& snapshot) const;
+  // Writes `target` only into slots that still hold `expected`; ERROR_RETRY
+  // when one does not. `wrote` is set once a write or delete is attempted.
+  DWORD CompareAndSetRaw(const RawSlots& expected, const RawSlots& target, bool* wrote) const;
+
+  // Acts as the user the store reads and writes for; test impersonating().
+  UserScope EnterUserScope() const { return UserScope(platform_.userToken(), UserScopePlatform{}); }
+
+ private:
+  DWORD RefreshAsUser() const;
+
+  const ProxyPlatform& platform_;
+};
+
+}  // namespace orv::proxy

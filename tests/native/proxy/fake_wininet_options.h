@@ -1,0 +1,70 @@
+#pragma once
+// Test support: per-connection proxy options kept the way Windows documents
+// them (flags, server, bypass and auto-config URL read back exactly as set,
+// the settings-changed and refresh notifications succeed), with failures on
+// request and a log of every call.
+
+#include <windows.h>
+
+#include <mutex>
+#include <vector>
+
+#include "native/proxy/options_api.h"
+#include "native/proxy/proxy_values.h"
+
+namespace orv::proxy::test {
+
+// Stand-in for INTERNET_OPTION_PER_CONNECTION_OPTION queries in the call log.
+inline constexpr DWORD kQueryCall = 0x10000 | INTERNET_OPTION_PER_CONNECTION_OPTION;
+
+struct OptionCall {
+  DWORD threadId;
+  DWORD option;  // kQueryCall, or the option set (75, 39, 37)
+};
+
+class FakeWinInetOptions {
+ public:
+  FakeWinInetOptions();
+  ~FakeWinInetOptions();
+  FakeWinInetOptions(const FakeWinInetOptions&) = delete;
+  FakeWinInetOptions& operator=(const FakeWinInetOptions&) = delete;
+
+  static PerConnectionOptionsApi Api();
+
+  ProxyOptions options() const;
+  void setOptions(const ProxyOptions& options);
+
+  // The `skip`-th next call of `option` (kQueryCall for a query) and only that
+  // one fails with `error` (0: fails without setting an error).
+  void failCall(DWORD option, DWORD error, int skip = 0);
+  // Sets succeed but change nothing, as if another program put its own back.
+  void ignoreWrites(bool ignore);
+  // Each call waits this long, widening any window for interleaving.
+  void delayCalls(DWORD ms);
+
+  std::vector<OptionCall> calls() const;
+  std::size_t setCount() const;  // calls that set something (75, 39 or 37)
+  void clearCalls();
+
+ private:
+  struct Failure {
+    DWORD option;
+    DWORD error;
+    int skip;
+  };
+
+  static BOOL WINAPI Query(HINTERNET, DWORD option, LPVOID buffer, LPDWORD length);
+  static BOOL WINAPI Set(HINTERNET, DWORD option, LPVOID buffer, DWORD length);
+  // Logs the call and waits the delay; returns holding the fake's lock.
+  std::unique_lock<std::mutex> Enter(DWORD option);
+  bool Fails(DWORD option, DWORD& error);
+
+  mutable std::mutex mutex_;
+  ProxyOptions options_;
+  std::vector<Failure> failures_;
+  std::vector<OptionCall> calls_;
+  bool ignoreWrites_ = false;
+  DWORD delayMs_ = 0;
+};
+
+}  // namespace orv::proxy::test

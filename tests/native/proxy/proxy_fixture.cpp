@@ -1,0 +1,122 @@
+#include "tests/native/proxy/proxy_fixture.h"
+
+#include <mutex>
+
+#include "native/proxy/internet_settings_key.h"
+#include "native/proxy/options_api.h"
+#include "native/proxy/proxy_state.h"
+
+namespace orv::proxy::test {
+namespace {
+
+constexpr wchar_t kTestRoot[] = L"Software\\KilnaTests";
+constexpr wchar_t kTestHive[] = L"Software\\KilnaTests\\ProxyHive";
+
+}  // namespace
+
+HANDLE TestUserToken() noexcept {
+  static HANDLE token = [] {
+    HANDLE opened = nullptr;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_IMPERSONATE | TOKEN_QUERY, &opened);
+    return opened;  // kept until exit, like the captured one
+  }();
+  return token;
+}
+
+HANDLE NoUserToken() noexcept { return nullptr; }
+
+RawValue Sz(const ProxyText& text) { return TextValue(kRegSz, text); }
+
+ProxySnapshot UserProxyAndPac() {
+  ProxySnapshot s;
+  s.options = {7, u"proxy.example:3128", u"*.corp;<local>", u"http://wpad.example/proxy.pac"};
+  s.raw = {DwordValue(1), Sz(u"proxy.example:3128"), Sz(u"*.corp;<local>"), Sz(u"http://wpad.example/proxy.pac")};
+  return s;
+}
+
+ProxySnapshot CleanedProxyAndPac() {
+  ProxySnapshot s = UserProxyAndPac();
+  s.options = {1, u"", u"*.corp;<local>", u""};
+  s.raw[kSlotProxyEnable] = DwordValue(0);
+  s.raw[kSlotAutoConfigUrl] = RawValue{};
+  return s;
+}
+
+void ProxyTest::SetUp() {
+  ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, kTestRoot);
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kTestHive, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, hive_.put(),
+                              nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(::RegOverridePredefKey(HKEY_CURRENT_USER, hive_.get()), ERROR_SUCCESS);
+  UniqueRegKey settings;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kInternetSettingsPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              settings.put(), nullptr),
+            ERROR_SUCCESS);
+  ProxyPlatform& p = platform();
+  p = ProxyPlatform{};
+  p.options = FakeWinInetOptions::Api();
+  p.userToken = TestUserToken;
+  ASSERT_NE(TestUserToken(), nullptr);
+  const std::lock_guard<std::mutex> lock(ProxyMutex());
+  GuardedProxyState() = ProxyState{};
+}
+
+void ProxyTest::TearDown() {
+  platform() = ProxyPlatform{};
+  {
+    const std::lock_guard<std::mutex> lock(ProxyMutex());
+    GuardedProxyState() = ProxyState{};
+  }
+  ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+  hive_.reset();
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, kTestRoot);
+}
+
+ProxyPlatform& ProxyTest::platform() { return CurrentProxyPlatform(); }
+
+void ProxyTest::WriteRaw(std::size_t slot, const RawValue& value) {
+  UniqueRegKey key;
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettingsPath, 0, KEY_SET_VALUE, key.put()), ERROR_SUCCESS);
+  const LSTATUS status = WriteRawValue(key.get(), RawSlotName(slot), value);
+  ASSERT_TRUE(status == ERROR_SUCCESS || (!value.present && status == ERROR_FILE_NOT_FOUND));
+}
+
+RawValue ProxyTest::ReadRaw(std::size_t slot) {
+  RawValue value;
+  UniqueRegKey key;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettingsPath, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
+    return value;
+  }
+  EXPECT_EQ(ReadRawValue(key.get(), RawSlotName(slot), value), 0u);
+  return value;
+}
+
+RawSlots ProxyTest::ReadAllRaw() {
+  RawSlots slots;
+  for (std::size_t slot = 0; slot < kRawSlotCount; ++slot) slots[slot] = ReadRaw(slot);
+  return slots;
+}
+
+void ProxyTest::WriteAllRaw(const RawSlots& slots) {
+  for (std::size_t slot = 0; slot < kRawSlotCount; ++slot) WriteRaw(slot, slots[slot]);
+}
+
+void ProxyTest::DeleteInternetSettingsKey() {
+  ASSERT_EQ(::RegDeleteTreeW(HKEY_CURRENT_USER, kInternetSettingsPath), ERROR_SUCCESS);
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, kInternetSettingsPath);
+}
+
+ProxySnapshot ProxyTest::Settings() {
+  ProxySnapshot s;
+  s.options = fake_.options();
+  s.raw = ReadAllRaw();
+  return s;
+}
+
+void ProxyTest::SetSettings(const ProxySnapshot& settings) {
+  fake_.setOptions(settings.options);
+  WriteAllRaw(settings.raw);
+}
+
+}  // namespace orv::proxy::test

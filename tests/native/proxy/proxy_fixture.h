@@ -1,0 +1,56 @@
+#pragma once
+// Test support: a proxy store on the fake options and on a private hive of the
+// real registry, installed as HKEY_CURRENT_USER the way the user-context
+// capture installs the user's hive. The test process's own token stands in
+// for the interactive user's.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "native/common/unique_resource.h"
+#include "native/proxy/proxy_store.h"
+#include "native/proxy/proxy_values.h"
+#include "tests/native/proxy/fake_wininet_options.h"
+
+namespace orv::proxy::test {
+
+// The test process's token, opened the way the capture opens the user's.
+HANDLE TestUserToken() noexcept;
+HANDLE NoUserToken() noexcept;
+
+RawValue Sz(const ProxyText& text);
+
+class ProxyTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Raw values in the private hive, written and read around the store.
+  void WriteRaw(std::size_t slot, const RawValue& value);
+  RawValue ReadRaw(std::size_t slot);
+  RawSlots ReadAllRaw();
+  void WriteAllRaw(const RawSlots& slots);
+  void DeleteInternetSettingsKey();
+
+  // The user's settings as the fake and the hive hold them now.
+  ProxySnapshot Settings();
+  void SetSettings(const ProxySnapshot& settings);
+
+  ProxyPlatform& platform();
+  ProxyStore store() { return ProxyStore(platform()); }
+
+  FakeWinInetOptions fake_;
+
+ private:
+  UniqueRegKey hive_;
+};
+
+// A user with a manual proxy and an auto-config URL, options and raw values agreeing.
+ProxySnapshot UserProxyAndPac();
+// What a cleanup leaves of it: both off, the server and bypass kept.
+ProxySnapshot CleanedProxyAndPac();
+
+}  // namespace orv::proxy::test
