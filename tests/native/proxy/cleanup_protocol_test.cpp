@@ -130,6 +130,7 @@ TEST_F(CleanupTest, WhileOpenASecondBeginIsBusyAndTicketsAreChecked) {
 
   EXPECT_EQ(Verify(b.ticket + 1, ERROR_INVALID_PARAMETER), -1);
   EXPECT_EQ(OrvFinishUserProxyCleanup(b.ticket + 1, 1), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(OrvFinishUserProxyCleanup(0, 1), 0u);
   EXPECT_EQ(Verify(b.ticket), 1);  // still open
 
   // Finish without restore closes the ticket and writes nothing.
