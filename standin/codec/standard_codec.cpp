@@ -49,6 +49,16 @@ T ReadNumber(ByteStreamReader* stream) {
   return value;
 }
 
+// The tag of a list of fixed-size numbers; 0 for any other type.
+template <typename T>
+constexpr uint8_t TypedListTag() {
+  if constexpr (std::is_same_v<T, std::vector<int32_t>>) return kInt32List;
+  if constexpr (std::is_same_v<T, std::vector<int64_t>>) return kInt64List;
+  if constexpr (std::is_same_v<T, std::vector<double>>) return kFloat64List;
+  if constexpr (std::is_same_v<T, std::vector<float>>) return kFloat32List;
+  return 0;
+}
+
 template <typename T>
 void WriteTypedList(const std::vector<T>& list, ByteStreamWriter* stream) {
   stream->WriteAlignment(sizeof(T));
@@ -251,20 +261,8 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value, ByteStream
           stream->WriteByte(kUint8List);
           WriteSize(held.size(), stream);
           stream->WriteBytes(held.data(), held.size());
-        } else if constexpr (std::is_same_v<T, std::vector<int32_t>>) {
-          stream->WriteByte(kInt32List);
-          WriteSize(held.size(), stream);
-          WriteTypedList(held, stream);
-        } else if constexpr (std::is_same_v<T, std::vector<int64_t>>) {
-          stream->WriteByte(kInt64List);
-          WriteSize(held.size(), stream);
-          WriteTypedList(held, stream);
-        } else if constexpr (std::is_same_v<T, std::vector<double>>) {
-          stream->WriteByte(kFloat64List);
-          WriteSize(held.size(), stream);
-          WriteTypedList(held, stream);
-        } else if constexpr (std::is_same_v<T, std::vector<float>>) {
-          stream->WriteByte(kFloat32List);
+        } else if constexpr (TypedListTag<T>() != 0) {
+          stream->WriteByte(TypedListTag<T>());
           WriteSize(held.size(), stream);
           WriteTypedList(held, stream);
         } else if constexpr (std::is_same_v<T, EncodableList>) {
