@@ -1,6 +1,7 @@
 #include "tests/support/process.h"
 
 #include <atomic>
+#include <stdexcept>
 #include <utility>
 
 namespace orv::test {
@@ -130,10 +131,13 @@ TempFolder::TempFolder() {
   const DWORD length = ::GetTempPathW(MAX_PATH + 1, base);
   std::wstring root(base, length);
   if (!root.empty() && root.back() == L'\\') root.pop_back();
+  // A process whose TEMP points at a folder not made yet still gets one.
+  ::CreateDirectoryW(root.c_str(), nullptr);
   for (;;) {
     path_ = root + L"\\kilna-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
             std::to_wstring(counter.fetch_add(1)) + L"-" + std::to_wstring(::GetTickCount64());
     if (::CreateDirectoryW(path_.c_str(), nullptr)) break;
+    if (::GetLastError() != ERROR_ALREADY_EXISTS) throw std::runtime_error("cannot create a temporary folder");
   }
 }
 
