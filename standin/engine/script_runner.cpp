@@ -21,6 +21,13 @@ constexpr char kDemoScript[] =
     "{\"op\":\"call\",\"channel\":\"orv.net/windows_session\",\"method\":\"systemUsesLightTheme\",\"args\":null}\n"
     "{\"op\":\"ffi\",\"name\":\"OrvGetUserContext\",\"args\":[]}\n"
     "{\"op\":\"ffi\",\"name\":\"OrvReadUserProxy\",\"args\":[]}\n"
+    "{\"op\":\"call\",\"channel\":\"orv.runtime_log_policy\",\"method\":\"setPolicy\","
+    "\"args\":{\"enabled\":true,\"expiresAt\":0}}\n"
+    "{\"op\":\"ffi\",\"name\":\"orv_kernel_log_enable\",\"args\":[1]}\n"
+    "{\"op\":\"ffi\",\"name\":\"orv_kernel_log_callback\",\"args\":[\"INFO\",\"demo: native log line one\"]}\n"
+    "{\"op\":\"ffi\",\"name\":\"orv_kernel_log_callback\",\"args\":[\"WARN\",\"demo: native log line two\"]}\n"
+    "{\"op\":\"ffi\",\"name\":\"orv_kernel_log_pop\",\"args\":[{\"$buffer\":32},32,{\"$buffer\":256},256]}\n"
+    "{\"op\":\"ffi\",\"name\":\"orv_kernel_log_pop\",\"args\":[{\"$buffer\":32},32,{\"$buffer\":256},256]}\n"
     "{\"op\":\"wait\",\"ms\":4000}\n"
     "{\"op\":\"quit\"}\n";
 
