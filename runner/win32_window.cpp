@@ -70,8 +70,10 @@ void Win32Window::Destroy() {
   }
   bigIcon_.reset();
   smallIcon_.reset();
-  if (g_activeWindows == 0 && ClassRegistered()) {
-    ::UnregisterClassW(kRunnerWindowClass, nullptr);
+  // Inside WM_DESTROY the window still exists and the class cannot go yet;
+  // the flag stays set so the outer Destroy unregisters it once it is gone.
+  if (g_activeWindows == 0 && ClassRegistered() &&
+      ::UnregisterClassW(kRunnerWindowClass, ::GetModuleHandleW(nullptr))) {
     ClassRegistered() = false;
   }
 }
