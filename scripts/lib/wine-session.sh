@@ -33,6 +33,16 @@ wine_session_start() {  # $1: folder for the prefix
   wine64 cmd /c exit >/dev/null 2>&1 || true
 }
 
+# Sets the prefix's screen DPI; the wineserver is restarted so that it reads
+# the setting.
+wine_session_set_dpi() {  # $1: DPI
+  wine64 reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1 || return 1
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w
+  wineserver -p
+  wine64 cmd /c exit >/dev/null 2>&1 || true
+}
+
 wine_session_stop() {
   if [ -n "${WINEPREFIX:-}" ]; then
     wineserver -k >/dev/null 2>&1 || true

@@ -126,6 +126,7 @@ void FlutterDesktopEngine::OnFrameDrawn() {
 }
 
 void FlutterDesktopEngine::SetNextFrameCallback(VoidCallback callback, void* userData) {
+  standin::WriteTranscriptLine(standin::WindowEventLine("nextFrameCallback", window_));
   nextFrame_ = callback;
   nextFrameData_ = userData;
   if (frameDrawn_ && view_ != nullptr) standin::ScheduleNextFrame(view_->window);

@@ -74,6 +74,7 @@ TEST_F(Runner, ANormalRunPassesEveryStageInOrderAndExitsCleanly) {
   EXPECT_LT(tail[2], tail[3]);
   EXPECT_EQ(Count(run, "main.window.shown"), 1);
   EXPECT_EQ(Count(run, "main.engine.firstFrame.pendingAfter5s"), 0);
+  EXPECT_FALSE(FindTranscriptLine(run, {R"({"event":"nextFrameCallback","window":"main"})"}).empty());
 }
 
 TEST_F(Runner, PluginsRegisterInTableOrderWithTheSystemsOwnAfterThem) {
@@ -137,18 +138,7 @@ TEST_F(Runner, ArgumentsReachTheEngineAsUtf8) {
 
 RECT MainWindowRect(DWORD processId) {
   RECT rect{};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    HWND window = nullptr;
-    while ((window = ::FindWindowExW(nullptr, window, L"FLUTTER_RUNNER_WIN32_WINDOW", nullptr)) != nullptr) {
-      DWORD owner = 0;
-      ::GetWindowThreadProcessId(window, &owner);
-      if (owner == processId) {
-        ::GetWindowRect(window, &rect);
-        return rect;
-      }
-    }
-    ::Sleep(50);
-  }
+  if (HWND window = WaitForMainWindow(processId)) ::GetWindowRect(window, &rect);
   return rect;
 }
 
@@ -234,6 +224,17 @@ TEST_F(Runner, TheWatchdogReportsALateFirstFrameOnceAndThenTheFrame) {
                                   "main.engine.firstFrame.drawn"});
   EXPECT_LT(at[0], at[1]);
   EXPECT_LT(at[1], at[2]);
+}
+
+TEST_F(Runner, WithoutDiagnosticsNoFrameCallbackIsAskedForAndTheWindowWorksTheSame) {
+  KilnaOptions options{{kShow, Wait(300), kQuit}};
+  options.diagnostics = false;
+  const KilnaRun run = RunKilna(options);
+  EXPECT_EQ(run.process.exitCode, 0u);
+  EXPECT_TRUE(run.stages.empty());
+  EXPECT_FALSE(FindTranscriptLine(run, {R"({"event":"frame","window":"main"})"}).empty());
+  EXPECT_TRUE(FindTranscriptLine(run, {R"("event":"nextFrameCallback")"}).empty());
+  EXPECT_FALSE(FindTranscriptLine(run, {R"("method":"show","reply":"success")"}).empty());
 }
 
 TEST_F(Runner, AWindowClosedBeforeItsFirstFrameRecordsTheDestroyAndNothingLater) {

@@ -49,4 +49,18 @@ std::string FindTranscriptLine(const KilnaRun& run, const std::vector<std::strin
   return {};
 }
 
+HWND WaitForMainWindow(DWORD processId, DWORD timeoutMs) {
+  const ULONGLONG until = ::GetTickCount64() + timeoutMs;
+  do {
+    HWND window = nullptr;
+    while ((window = ::FindWindowExW(nullptr, window, L"FLUTTER_RUNNER_WIN32_WINDOW", nullptr)) != nullptr) {
+      DWORD owner = 0;
+      ::GetWindowThreadProcessId(window, &owner);
+      if (owner == processId) return window;
+    }
+    ::Sleep(50);
+  } while (::GetTickCount64() < until);
+  return nullptr;
+}
+
 }  // namespace orv::test

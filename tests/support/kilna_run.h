@@ -43,4 +43,8 @@ KilnaRun RunKilna(const KilnaOptions& options);
 // The first transcript line containing every one of the fragments, or "".
 std::string FindTranscriptLine(const KilnaRun& run, const std::vector<std::string>& fragments);
 
+// The top-level runner window of the process, once it exists; null if it
+// does not appear in time.
+HWND WaitForMainWindow(DWORD processId, DWORD timeoutMs = 5000);
+
 }  // namespace orv::test
