@@ -1,5 +1,7 @@
 #include "tests/support/kilna_run.h"
 
+#include "runner/win32_window.h"
+
 namespace orv::test {
 
 KilnaSession::KilnaSession(const KilnaOptions& options) {
@@ -53,7 +55,7 @@ HWND WaitForMainWindow(DWORD processId, DWORD timeoutMs) {
   const ULONGLONG until = ::GetTickCount64() + timeoutMs;
   do {
     HWND window = nullptr;
-    while ((window = ::FindWindowExW(nullptr, window, L"FLUTTER_RUNNER_WIN32_WINDOW", nullptr)) != nullptr) {
+    while ((window = ::FindWindowExW(nullptr, window, kRunnerWindowClass, nullptr)) != nullptr) {
       DWORD owner = 0;
       ::GetWindowThreadProcessId(window, &owner);
       if (owner == processId) return window;
