@@ -1,9 +1,10 @@
 // The user's proxy driven end to end: the real kilna.exe, started with the
 // desktop shell stand-in, called by the interface script through its exports.
-// Under Wine the options are Wine's own: it reads them from the registry
-// values (flags without the direct bit, never an auto-config URL), writes only
-// ProxyEnable and ProxyServer, and its refresh fails with 12018, so every
-// write that ends in a refresh reports 12018 after writing.
+// With Wine's own WinINet (the first tests) the options are Wine's: it reads
+// them from the registry values (flags without the direct bit, never an
+// auto-config URL), writes only ProxyEnable and ProxyServer, and its refresh
+// fails with 12018, so every write that ends in a refresh reports 12018 after
+// writing.
 
 #include <windows.h>
 
