@@ -30,4 +30,8 @@ bool IsOwnOptions(const ProxyOptions& options, const ProxyText& appliedServer) {
          options.proxyBypass == kLocalBypass && options.autoConfigUrl.empty();
 }
 
+bool RoutesThroughApplied(const ProxyOptions& options, const ProxyText& appliedServer) {
+  return !appliedServer.empty() && (options.flags & kProxyTypeProxy) != 0 && options.proxyServer == appliedServer;
+}
+
 }  // namespace orv::proxy

@@ -1,18 +1,17 @@
 #include "native/proxy/cleanup_protocol.h"
 
+#include "native/proxy/applied_proxy.h"
 #include "native/proxy/cleanup_rules.h"
 
 namespace orv::proxy {
 namespace {
 
-constexpr std::uint32_t kProxyOrPac = kProxyTypeProxy | kProxyTypeAutoProxyUrl;
-
 // The options a cleanup of `prior` aims for; the bypass list is the user's and stays.
-ProxyOptions CleanTarget(const ProxySnapshot& prior) {
+ProxyOptions CleanTarget(const ProxySnapshot& prior, std::uint32_t conflictFlags) {
   ProxyOptions target = prior.options;
-  if ((prior.options.flags & kProxyOrPac) != 0) {
-    target.flags = (prior.options.flags & ~kProxyOrPac) | kProxyTypeDirect;
-    target.proxyServer.clear();
+  if ((prior.options.flags & conflictFlags) != 0) {
+    target.flags = (prior.options.flags & ~conflictFlags) | kProxyTypeDirect;
+    if ((conflictFlags & kProxyTypeProxy) != 0) target.proxyServer.clear();
     target.autoConfigUrl.clear();
   } else if (RawValueIsNonBlank(prior.raw[kSlotAutoConfigUrl])) {
     target.autoConfigUrl.clear();
@@ -21,9 +20,10 @@ ProxyOptions CleanTarget(const ProxySnapshot& prior) {
 }
 
 // The cleaning itself; `changed` records whether anything was written.
-DWORD Clean(const ProxyStore& store, const ProxySnapshot& prior, bool& changed, ProxySnapshot& cleaned) {
-  const ProxyOptions target = CleanTarget(prior);
-  changed = (prior.options.flags & kProxyOrPac) != 0;
+DWORD Clean(const ProxyStore& store, const ProxySnapshot& prior, std::uint32_t conflictFlags, bool& changed,
+            ProxySnapshot& cleaned) {
+  const ProxyOptions target = CleanTarget(prior, conflictFlags);
+  changed = (prior.options.flags & conflictFlags) != 0;
   if (changed) {
     if (const DWORD error = store.WriteOptions(target); error != ERROR_SUCCESS) return error;
   }
@@ -32,21 +32,43 @@ DWORD Clean(const ProxyStore& store, const ProxySnapshot& prior, bool& changed, 
   if (const DWORD error = store.ReadSnapshot(current); error != ERROR_SUCCESS) return error;
   if (!IsCompatible(current, prior, target)) return ERROR_RETRY;
   RawSlots raw = current.raw;
-  if (RawValueIsOn(raw[kSlotProxyEnable])) raw[kSlotProxyEnable] = DwordValue(0);
+  if ((conflictFlags & kProxyTypeProxy) != 0 && RawValueIsOn(raw[kSlotProxyEnable])) {
+    raw[kSlotProxyEnable] = DwordValue(0);
+  }
   if (RawValueIsNonBlank(raw[kSlotAutoConfigUrl])) raw[kSlotAutoConfigUrl] = RawValue{};
   if (const DWORD error = store.CompareAndSetRaw(current.raw, raw, &changed); error != ERROR_SUCCESS) return error;
 
   if (const DWORD error = store.ReadSnapshot(cleaned); error != ERROR_SUCCESS) return error;
-  if (!IsClean(cleaned) || !IsCompatible(cleaned, prior, target)) return ERROR_INVALID_DATA;
+  if (!IsClean(cleaned, conflictFlags) || !IsCompatible(cleaned, prior, target)) return ERROR_INVALID_DATA;
   return ERROR_SUCCESS;
 }
 
 // Puts the user's settings back after a cleanup that failed half-way.
-DWORD RollBack(const ProxyStore& store, const ProxySnapshot& prior) {
+DWORD RollBack(const ProxyStore& store, const ProxySnapshot& prior, std::uint32_t conflictFlags) {
   ProxySnapshot current;
   if (const DWORD error = store.ReadSnapshot(current); error != ERROR_SUCCESS) return error;
-  if (!IsCompatible(current, prior, CleanTarget(prior))) return ERROR_RETRY;
+  if (!IsCompatible(current, prior, CleanTarget(prior, conflictFlags))) return ERROR_RETRY;
   return ApplySnapshot(store, prior, current);
+}
+
+// While our own loopback proxy is in place, the manual proxy is ours, not a
+// conflict: the user's own settings are the ones the set captured, and the
+// restore puts them back.
+std::uint32_t UserConflictFlags(const ProxyOptions& current, const SavedProxyState& saved) {
+  const bool ours = saved.saved && RoutesThroughApplied(current, saved.appliedServer);
+  return ours ? kProxyTypeAutoProxyUrl : kUserConflictFlags;
+}
+
+// Results of a restore that are final: done, or settings someone else changed
+// under it. Any other failure keeps the copy for another try.
+bool RestoreSettled(DWORD result) {
+  return result == ERROR_SUCCESS || result == ERROR_RETRY || result == ERROR_INVALID_DATA;
+}
+
+void CloseCleanup(CleanupState& state) {
+  state.openTicket = 0;
+  state.priorSnapshot = ProxySnapshot{};
+  state.cleanedSnapshot = ProxySnapshot{};
 }
 
 }  // namespace
@@ -76,22 +98,24 @@ DWORD ApplySnapshot(const ProxyStore& store, const ProxySnapshot& target, const 
   return after == target ? ERROR_SUCCESS : ERROR_INVALID_DATA;
 }
 
-DWORD ReadProxyConflict(const ProxyStore& store, int& conflict) {
+DWORD ReadProxyConflict(const ProxyStore& store, const SavedProxyState& saved, int& conflict) {
   ProxyOptions options;
   if (const DWORD error = store.ReadOptions(options); error != ERROR_SUCCESS) return error;
-  conflict = static_cast<int>((options.flags >> 1) & 3);
+  conflict = static_cast<int>(((options.flags & UserConflictFlags(options, saved)) >> 1) & 3);
   return ERROR_SUCCESS;
 }
 
-DWORD BeginCleanup(const ProxyStore& store, CleanupState& state, int& outTicket, int& outRestoreResult) {
+DWORD BeginCleanup(const ProxyStore& store, const SavedProxyState& saved, CleanupState& state, int& outTicket,
+                   int& outRestoreResult) {
   if (state.openTicket != 0) return ERROR_BUSY;
   ProxySnapshot prior;
   if (const DWORD error = store.ReadSnapshot(prior); error != ERROR_SUCCESS) return error;
-  if (IsClean(prior)) return ERROR_SUCCESS;
+  const std::uint32_t conflictFlags = UserConflictFlags(prior.options, saved);
+  if (IsClean(prior, conflictFlags)) return ERROR_SUCCESS;
 
   bool changed = false;
   ProxySnapshot cleaned;
-  const DWORD error = Clean(store, prior, changed, cleaned);
+  const DWORD error = Clean(store, prior, conflictFlags, changed, cleaned);
   if (error == ERROR_SUCCESS) {
     if (!changed) return ERROR_SUCCESS;  // nothing written, nothing to restore later
     const std::uint32_t ticket = NextTicket(state.ticketCounter);
@@ -102,7 +126,7 @@ DWORD BeginCleanup(const ProxyStore& store, CleanupState& state, int& outTicket,
     outTicket = static_cast<int>(ticket);
     return ERROR_SUCCESS;
   }
-  if (changed) outRestoreResult = static_cast<int>(RollBack(store, prior));
+  if (changed) outRestoreResult = static_cast<int>(RollBack(store, prior, conflictFlags));
   return error;
 }
 
@@ -116,17 +140,19 @@ DWORD VerifyCleanup(const ProxyStore& store, const CleanupState& state, std::uin
 
 DWORD FinishCleanup(const ProxyStore& store, CleanupState& state, std::uint32_t ticket, bool restore) {
   if (ticket == 0 || ticket != state.openTicket) return ERROR_INVALID_PARAMETER;
-  const ProxySnapshot prior = std::move(state.priorSnapshot);
-  const ProxySnapshot cleaned = std::move(state.cleanedSnapshot);
-  state.openTicket = 0;
-  state.priorSnapshot = ProxySnapshot{};
-  state.cleanedSnapshot = ProxySnapshot{};
-  if (!restore) return ERROR_SUCCESS;
+  if (!restore) {
+    CloseCleanup(state);
+    return ERROR_SUCCESS;
+  }
+  // The ticket stays open with its copy until the copy has been put back, or
+  // it is clear that it must not be.
   ProxySnapshot current;
   if (const DWORD error = store.ReadSnapshot(current); error != ERROR_SUCCESS) return error;
   // Anything that differs from what the cleanup left is someone else's change.
-  if (!(current == cleaned)) return ERROR_SUCCESS;
-  return ApplySnapshot(store, prior, current);
+  const DWORD result = current == state.cleanedSnapshot ? ApplySnapshot(store, state.priorSnapshot, current)
+                                                        : ERROR_SUCCESS;
+  if (RestoreSettled(result)) CloseCleanup(state);
+  return result;
 }
 
 }  // namespace orv::proxy

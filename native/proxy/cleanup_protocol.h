@@ -11,12 +11,15 @@
 
 namespace orv::proxy {
 
-// Bit 0: a manual proxy is on; bit 1: an auto-config URL is on.
-DWORD ReadProxyConflict(const ProxyStore& store, int& conflict);
+// Bit 0: a manual proxy of the user's is on; bit 1: an auto-config URL is on.
+// This program's own loopback proxy (per `saved`) is not the user's.
+DWORD ReadProxyConflict(const ProxyStore& store, const SavedProxyState& saved, int& conflict);
 
-DWORD BeginCleanup(const ProxyStore& store, CleanupState& state, int& outTicket, int& outRestoreResult);
+DWORD BeginCleanup(const ProxyStore& store, const SavedProxyState& saved, CleanupState& state, int& outTicket,
+                   int& outRestoreResult);
 DWORD VerifyCleanup(const ProxyStore& store, const CleanupState& state, std::uint32_t ticket, int& outClean);
-// Ticket 0 is handled by the caller before it locks.
+// Ticket 0 is handled by the caller before it locks. A restore that fails to
+// read or write keeps the ticket open for another try.
 DWORD FinishCleanup(const ProxyStore& store, CleanupState& state, std::uint32_t ticket, bool restore);
 
 // Writes `target` where the settings still hold `expected`, then checks that

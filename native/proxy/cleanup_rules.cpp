@@ -3,8 +3,6 @@
 namespace orv::proxy {
 namespace {
 
-constexpr std::uint32_t kProxyOrPac = kProxyTypeProxy | kProxyTypeAutoProxyUrl;
-
 const ProxyText& OptionText(std::size_t slot, const ProxyOptions& options) {
   switch (slot) {
     case kSlotProxyServer:
@@ -20,8 +18,9 @@ bool IsDwordZero(const RawValue& value) { return value == DwordValue(0); }
 
 }  // namespace
 
-bool IsClean(const ProxySnapshot& snapshot) {
-  return (snapshot.options.flags & kProxyOrPac) == 0 && !RawValueIsOn(snapshot.raw[kSlotProxyEnable]) &&
+bool IsClean(const ProxySnapshot& snapshot, std::uint32_t conflictFlags) {
+  const bool proxyOff = (conflictFlags & kProxyTypeProxy) == 0 || !RawValueIsOn(snapshot.raw[kSlotProxyEnable]);
+  return (snapshot.options.flags & conflictFlags) == 0 && proxyOff &&
          !RawValueIsNonBlank(snapshot.raw[kSlotAutoConfigUrl]);
 }
 

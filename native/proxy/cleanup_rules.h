@@ -10,8 +10,12 @@
 
 namespace orv::proxy {
 
-// No manual proxy and no auto-config URL, in the options and in the raw values.
-bool IsClean(const ProxySnapshot& snapshot);
+// What a cleanup turns off: a manual proxy and an auto-config URL.
+inline constexpr std::uint32_t kUserConflictFlags = kProxyTypeProxy | kProxyTypeAutoProxyUrl;
+
+// None of `conflictFlags` on, in the options and in the raw values. Leaving
+// kProxyTypeProxy out of them ignores the manual proxy, options and raw switch.
+bool IsClean(const ProxySnapshot& snapshot, std::uint32_t conflictFlags = kUserConflictFlags);
 
 // Whether raw slot `slot` says what `options` say.
 bool RawConsistentWithOptions(std::size_t slot, const RawValue& value, const ProxyOptions& options);

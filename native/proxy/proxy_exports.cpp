@@ -70,9 +70,9 @@ DWORD WINAPI OrvRestoreUserProxy(int* outRestored) noexcept {
 DWORD WINAPI OrvReadEffectiveUserProxyConflict(int* outConflict) noexcept {
   if (outConflict == nullptr) return ERROR_INVALID_PARAMETER;
   return orv::GuardExport([&] {
-    return Locked([&](const ProxyStore& store, orv::proxy::ProxyState&) {
+    return Locked([&](const ProxyStore& store, orv::proxy::ProxyState& state) {
       int conflict = 0;
-      const DWORD error = orv::proxy::ReadProxyConflict(store, conflict);
+      const DWORD error = orv::proxy::ReadProxyConflict(store, state.saved, conflict);
       if (error == ERROR_SUCCESS) *outConflict = conflict;
       return error;
     });
@@ -85,7 +85,7 @@ DWORD WINAPI OrvBeginUserProxyCleanup(int* outTicket, int* outRestoreResult) noe
   *outRestoreResult = 0;
   return orv::GuardExport([&] {
     return Locked([&](const ProxyStore& store, orv::proxy::ProxyState& state) {
-      return orv::proxy::BeginCleanup(store, state.cleanup, *outTicket, *outRestoreResult);
+      return orv::proxy::BeginCleanup(store, state.saved, state.cleanup, *outTicket, *outRestoreResult);
     });
   });
 }

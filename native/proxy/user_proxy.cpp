@@ -12,8 +12,9 @@ DWORD SetUserProxy(const ProxyStore& store, SavedProxyState& state, std::uint32_
   ProxyOptions applied = AppliedOptions(port);
   SavedProxyState before = state;
   SavedProxyState after = state;
-  // Only the first set captures the user's options; a later one would capture our own.
-  if (!after.saved) {
+  // A set over our own options keeps the user's captured ones; anything else
+  // in place now is the user's (or was changed by someone since) and is kept.
+  if (!after.saved || !IsOwnOptions(current, after.appliedServer)) {
     after.priorOptions = current;
     after.saved = true;
   }
@@ -33,7 +34,9 @@ DWORD ClearUserProxy(const ProxyStore& store, SavedProxyState& state) {
   if (const DWORD error = store.ReadOptions(current); error != ERROR_SUCCESS) return error;
   ProxyOptions direct;
   direct.flags = kProxyTypeDirect;
-  direct.proxyBypass = current.proxyBypass;
+  // Our own "<local>" is not the user's bypass list: theirs was captured by the set.
+  const bool ours = state.saved && IsOwnOptions(current, state.appliedServer);
+  direct.proxyBypass = ours ? state.priorOptions.proxyBypass : current.proxyBypass;
   if (const DWORD error = store.WriteOptions(direct); error != ERROR_SUCCESS) return error;
   state.saved = false;
   state.appliedServer.clear();
@@ -61,8 +64,10 @@ DWORD RestoreUserProxy(const ProxyStore& store, SavedProxyState& state, int* out
   if (!state.saved) return ERROR_SUCCESS;
   ProxyOptions current;
   if (const DWORD error = store.ReadOptions(current); error != ERROR_SUCCESS) return error;
-  // Settings someone else put in place since the set are theirs: leave them.
-  if (IsOwnOptions(current, state.appliedServer)) {
+  // While traffic still goes through our server, leaving it would cut the user
+  // off once we exit, whatever else was changed around it. A proxy someone
+  // else put in place since the set is theirs: leave it.
+  if (RoutesThroughApplied(current, state.appliedServer)) {
     if (const DWORD error = store.WriteOptions(state.priorOptions); error != ERROR_SUCCESS) return error;
   }
   if (outRestored != nullptr) *outRestored = 1;

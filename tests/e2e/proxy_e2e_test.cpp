@@ -1,15 +1,17 @@
 // The user's proxy driven end to end: the real kilna.exe, started with the
 // desktop shell stand-in, called by the interface script through its exports.
-// Under Wine the options are Wine's own: it reads them from the registry
-// values (flags without the direct bit, never an auto-config URL), writes only
-// ProxyEnable and ProxyServer, and its refresh fails with 12018, so every
-// write that ends in a refresh reports 12018 after writing.
+// With Wine's own WinINet (the first tests) the options are Wine's: it reads
+// them from the registry values (flags without the direct bit, never an
+// auto-config URL), writes only ProxyEnable and ProxyServer, and its refresh
+// fails with 12018, so every write that ends in a refresh reports 12018 after
+// writing.
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/native/proxy/internet_settings_reg.h"
 #include "tests/support/kilna_run.h"
@@ -69,6 +71,100 @@ TEST(ProxyEndToEnd, ACleanupWhoseRefreshFailsReportsItAndOpensNoTicket) {
   EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvVerifyUserProxyCleanup\"", "\"result\":87"}), "");
   EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvFinishUserProxyCleanup\"", "\"result\":0"}), "");
   EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvRestoreUserProxy\"", "\"result\":0", "\"outRestored\":0"}), "");
+}
+
+// kilna.exe copied into a folder of its own with the test wininet.dll beside
+// it: per-connection options as Windows keeps them, with a refresh that works.
+// Wine prefers its own WinINet; an override for the copy's name alone (read
+// by Wine's loader from the registry, not from the child's environment)
+// makes it load the one beside the copy.
+class ProxyWithPerConnectionWinInet : public ::testing::Test {
+ protected:
+  static constexpr wchar_t kCopyName[] = L"kilna-wininet-test.exe";
+  static constexpr wchar_t kAppDefaults[] = L"Software\\Wine\\AppDefaults\\kilna-wininet-test.exe";
+
+  void SetUp() override {
+    ASSERT_TRUE(shell_.ready()) << shell_.problem();
+    const std::wstring copied = CopyKilnaInto(folder_.path());
+    ASSERT_FALSE(copied.empty());
+    executable_ = folder_ / kCopyName;
+    ASSERT_TRUE(::MoveFileW(copied.c_str(), executable_.c_str()));
+    const std::wstring dll = BinaryFolder() + L"\\..\\proxy_test_wininet\\wininet.dll";
+    ASSERT_TRUE(::CopyFileW(dll.c_str(), (folder_ / L"wininet.dll").c_str(), FALSE));
+    static constexpr wchar_t kNative[] = L"native";
+    const std::wstring overrides = std::wstring(kAppDefaults) + L"\\DllOverrides";
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, overrides.c_str(), L"wininet", REG_SZ, kNative, sizeof(kNative)),
+              ERROR_SUCCESS);
+  }
+
+  void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, kAppDefaults); }
+
+  KilnaOptions Options(std::vector<std::string> script) {
+    KilnaOptions options;
+    script.push_back("{\"op\":\"quit\"}");
+    options.script = std::move(script);
+    options.executable = executable_;
+    return options;
+  }
+
+  static std::wstring ProxyServerValue() {
+    wchar_t text[256] = {};
+    DWORD size = sizeof(text);
+    if (::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
+                       L"ProxyServer", RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS) {
+      return {};
+    }
+    return text;
+  }
+
+  ShellStandIn shell_;
+  TempFolder folder_;
+  std::wstring executable_;
+};
+
+TEST_F(ProxyWithPerConnectionWinInet, AProxyTheUserSetBetweenTwoSetsIsWhatRestoreLeaves) {
+  proxy::test::RegAddSetting(L"ProxyEnable", L"REG_DWORD", L"0");
+  proxy::test::RegDeleteSetting(L"ProxyServer");
+  proxy::test::RegDeleteSetting(L"AutoConfigURL");
+  KilnaSession session(Options({Ffi("OrvSetUserProxy", "[8080]"), "{\"op\":\"wait\",\"ms\":6000}",
+                                Ffi("OrvSetUserProxy", "[9090]"), Ffi("OrvRestoreUserProxy")}));
+  const ULONGLONG until = ::GetTickCount64() + 30000;
+  while (ProxyServerValue() != L"127.0.0.1:8080" && ::GetTickCount64() < until) ::Sleep(20);
+  ASSERT_EQ(ProxyServerValue(), L"127.0.0.1:8080");
+  // The user points the proxy at their own server by hand.
+  proxy::test::RegAddSetting(L"ProxyServer", L"REG_SZ", L"proxy.example:3128");
+  const KilnaRun run = session.Finish();
+  ASSERT_FALSE(run.process.timedOut);
+  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvSetUserProxy\"", "\"result\":0"}), "");
+  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvRestoreUserProxy\"", "\"result\":0", "\"outRestored\":1"}), "");
+
+  const std::wstring exported = proxy::test::RegExportSettings();
+  EXPECT_NE(exported.find(L"\"ProxyEnable\"=dword:00000001"), std::wstring::npos) << Narrow(exported);
+  EXPECT_NE(exported.find(L"\"ProxyServer\"=\"proxy.example:3128\""), std::wstring::npos) << Narrow(exported);
+  EXPECT_EQ(exported.find(L"127.0.0.1"), std::wstring::npos) << Narrow(exported);
+}
+
+TEST_F(ProxyWithPerConnectionWinInet, ACleanupAroundOurProxyLeavesNoLoopbackBehind) {
+  proxy::test::RegWriteManualProxy();
+  proxy::test::RegAddSetting(L"AutoConfigURL", L"REG_SZ", L"http://wpad.example/proxy.pac");
+  const KilnaRun run = RunKilna(Options({Ffi("OrvSetUserProxy", "[8080]"), Ffi("OrvReadEffectiveUserProxyConflict"),
+                                         Ffi("OrvBeginUserProxyCleanup"), Ffi("OrvRestoreUserProxy"),
+                                         Ffi("OrvFinishUserProxyCleanup", "[0,1]")}));
+  ASSERT_FALSE(run.process.timedOut);
+  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvSetUserProxy\"", "\"result\":0"}), "");
+  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvReadEffectiveUserProxyConflict\"", "\"result\":0",
+                                     "\"outConflict\":0"}),
+            "");
+  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvBeginUserProxyCleanup\"", "\"result\":0", "\"outTicket\":0"}),
+            "");
+  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvRestoreUserProxy\"", "\"result\":0", "\"outRestored\":1"}), "");
+
+  const std::wstring exported = proxy::test::RegExportSettings();
+  EXPECT_EQ(exported.find(L"127.0.0.1"), std::wstring::npos) << Narrow(exported);
+  EXPECT_NE(exported.find(L"\"ProxyEnable\"=dword:00000001"), std::wstring::npos) << Narrow(exported);
+  EXPECT_NE(exported.find(L"\"ProxyServer\"=\"proxy.example:3128\""), std::wstring::npos) << Narrow(exported);
+  EXPECT_NE(exported.find(L"\"AutoConfigURL\"=\"http://wpad.example/proxy.pac\""), std::wstring::npos)
+      << Narrow(exported);
 }
 
 }  // namespace

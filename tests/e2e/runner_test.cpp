@@ -180,17 +180,9 @@ TEST_F(Runner, ASetupFolderSelectsInstallerMode) {
   TempFolder root;
   const std::wstring folder = root / L"Kilna-SETUP";
   ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
-  // The executable with everything it loads beside it.
-  WIN32_FIND_DATAW data;
-  HANDLE find = ::FindFirstFileW((BinaryFolder() + L"\\*.dll").c_str(), &data);
-  ASSERT_NE(find, INVALID_HANDLE_VALUE);
-  do {
-    ASSERT_TRUE(CopyBinary(data.cFileName, folder));
-  } while (::FindNextFileW(find, &data));
-  ::FindClose(find);
-  ASSERT_TRUE(CopyBinary(L"kilna.exe", folder));
   KilnaOptions options{{Wait(1500), kQuit}};
-  options.executable = folder + L"\\kilna.exe";
+  options.executable = CopyKilnaInto(folder);
+  ASSERT_FALSE(options.executable.empty());
   KilnaSession session(options);
   const RECT rect = MainWindowRect(session.processId());
   EXPECT_EQ(rect.right - rect.left, 480);

@@ -42,6 +42,19 @@ KilnaRun KilnaSession::Finish(DWORD timeoutMs) {
 
 KilnaRun RunKilna(const KilnaOptions& options) { return KilnaSession(options).Finish(options.timeoutMs); }
 
+std::wstring CopyKilnaInto(const std::wstring& folder) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = ::FindFirstFileW((BinaryFolder() + L"\\*.dll").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return {};
+  bool copied = true;
+  do {
+    copied = copied && CopyBinary(data.cFileName, folder);
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+  if (!copied || !CopyBinary(L"kilna.exe", folder)) return {};
+  return folder + L"\\kilna.exe";
+}
+
 std::string FindTranscriptLine(const KilnaRun& run, const std::vector<std::string>& fragments) {
   for (const auto& line : run.transcript) {
     bool all = true;

@@ -40,6 +40,10 @@ class KilnaSession {
 
 KilnaRun RunKilna(const KilnaOptions& options);
 
+// Copies kilna.exe and every DLL beside it into `folder`, for runs of the
+// executable from somewhere else; returns the copy's path, or "" on failure.
+std::wstring CopyKilnaInto(const std::wstring& folder);
+
 // The first transcript line containing every one of the fragments, or "".
 std::string FindTranscriptLine(const KilnaRun& run, const std::vector<std::string>& fragments);
 

@@ -165,7 +165,7 @@ TEST_F(CleanupTest, TicketsCountUpAndSkipZeroOnWrapAround) {
     SetSettings(UserProxyAndPac());
     int outTicket = 0;
     int restoreResult = 0;
-    ASSERT_EQ(BeginCleanup(store(), state, outTicket, restoreResult), 0u);
+    ASSERT_EQ(BeginCleanup(store(), SavedProxyState{}, state, outTicket, restoreResult), 0u);
     ticket = static_cast<std::uint32_t>(outTicket);
     EXPECT_EQ(state.openTicket, ticket);
     ASSERT_EQ(FinishCleanup(store(), state, ticket, true), 0u);

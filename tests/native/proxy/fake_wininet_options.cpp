@@ -1,23 +1,14 @@
 #include "tests/native/proxy/fake_wininet_options.h"
 
-#include <cstring>
 #include <stdexcept>
 
-#include "native/proxy/proxy_text.h"
+#include "tests/native/proxy/option_list.h"
+#include "tests/native/proxy/options_in_registry.h"
 
 namespace orv::proxy::test {
 namespace {
 
 FakeWinInetOptions* g_active = nullptr;
-
-// WinINet hands out GlobalAlloc'd copies, and null for an empty string.
-LPWSTR GlobalCopy(const ProxyText& text) {
-  if (text.empty()) return nullptr;
-  const std::wstring wide = ToWide(text);
-  auto* copy = static_cast<LPWSTR>(::GlobalAlloc(GMEM_FIXED, (wide.size() + 1) * sizeof(wchar_t)));
-  if (copy != nullptr) std::memcpy(copy, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
-  return copy;
-}
 
 }  // namespace
 
@@ -48,6 +39,11 @@ void FakeWinInetOptions::failCall(DWORD option, DWORD error, int skip) {
 void FakeWinInetOptions::ignoreWrites(bool ignore) {
   std::lock_guard<std::mutex> lock(mutex_);
   ignoreWrites_ = ignore;
+}
+
+void FakeWinInetOptions::mirrorToRegistry(bool mirror) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  mirror_ = mirror;
 }
 
 void FakeWinInetOptions::delayCalls(DWORD ms) {
@@ -95,20 +91,6 @@ bool FakeWinInetOptions::Fails(DWORD option, DWORD& error) {
 
 namespace {
 
-// The string option an entry names, or null for the flags and unknown options.
-ProxyText* TextOption(ProxyOptions& options, DWORD option) {
-  switch (option) {
-    case INTERNET_PER_CONN_PROXY_SERVER:
-      return &options.proxyServer;
-    case INTERNET_PER_CONN_PROXY_BYPASS:
-      return &options.proxyBypass;
-    case INTERNET_PER_CONN_AUTOCONFIG_URL:
-      return &options.autoConfigUrl;
-    default:
-      return nullptr;
-  }
-}
-
 BOOL Refuse(DWORD error) {
   ::SetLastError(error);
   return FALSE;
@@ -120,23 +102,13 @@ BOOL WINAPI FakeWinInetOptions::Query(HINTERNET, DWORD option, LPVOID buffer, LP
   FakeWinInetOptions& self = *g_active;
   const std::unique_lock<std::mutex> lock = self.Enter(kQueryCall);
   auto* list = static_cast<INTERNET_PER_CONN_OPTION_LISTW*>(buffer);
-  if (option != INTERNET_OPTION_PER_CONNECTION_OPTION || list == nullptr || length == nullptr ||
-      *length < sizeof(*list) || list->dwSize != sizeof(*list) || list->pszConnection != nullptr) {
+  if (option != INTERNET_OPTION_PER_CONNECTION_OPTION || length == nullptr ||
+      !IsDefaultConnectionList(list, *length)) {
     return Refuse(ERROR_INVALID_PARAMETER);
   }
   if (DWORD error = 0; self.Fails(kQueryCall, error)) return Refuse(error);
-  for (DWORD i = 0; i < list->dwOptionCount; ++i) {
-    INTERNET_PER_CONN_OPTIONW& entry = list->pOptions[i];
-    if (entry.dwOption == INTERNET_PER_CONN_FLAGS) {
-      entry.Value.dwValue = self.options_.flags;
-    } else if (ProxyText* text = TextOption(self.options_, entry.dwOption)) {
-      entry.Value.pszValue = GlobalCopy(*text);
-    } else {
-      list->dwOptionError = i;
-      return Refuse(ERROR_INVALID_PARAMETER);
-    }
-  }
-  return TRUE;
+  const DWORD error = AnswerOptionQuery(self.options_, *list);
+  return error == ERROR_SUCCESS ? TRUE : Refuse(error);
 }
 
 BOOL WINAPI FakeWinInetOptions::Set(HINTERNET, DWORD option, LPVOID buffer, DWORD length) {
@@ -145,22 +117,16 @@ BOOL WINAPI FakeWinInetOptions::Set(HINTERNET, DWORD option, LPVOID buffer, DWOR
   if (DWORD error = 0; self.Fails(option, error)) return Refuse(error);
   if (option == INTERNET_OPTION_SETTINGS_CHANGED || option == INTERNET_OPTION_REFRESH) return TRUE;
   const auto* list = static_cast<const INTERNET_PER_CONN_OPTION_LISTW*>(buffer);
-  if (option != INTERNET_OPTION_PER_CONNECTION_OPTION || list == nullptr || length != sizeof(*list) ||
-      list->dwSize != sizeof(*list) || list->pszConnection != nullptr) {
+  if (option != INTERNET_OPTION_PER_CONNECTION_OPTION || !IsDefaultConnectionList(list, length)) {
     return Refuse(ERROR_INVALID_PARAMETER);
   }
   ProxyOptions next = self.options_;
-  for (DWORD i = 0; i < list->dwOptionCount; ++i) {
-    const INTERNET_PER_CONN_OPTIONW& entry = list->pOptions[i];
-    if (entry.dwOption == INTERNET_PER_CONN_FLAGS) {
-      next.flags = entry.Value.dwValue;
-    } else if (ProxyText* text = TextOption(next, entry.dwOption)) {
-      *text = ToProxyText(entry.Value.pszValue);
-    } else {
-      return Refuse(ERROR_INVALID_PARAMETER);
-    }
+  if (const DWORD error = ApplyOptionSet(*list, next); error != ERROR_SUCCESS) return Refuse(error);
+  if (self.ignoreWrites_) return TRUE;
+  if (self.mirror_) {
+    if (const DWORD error = StoreOptionsInRegistry(next); error != ERROR_SUCCESS) return Refuse(error);
   }
-  if (!self.ignoreWrites_) self.options_ = std::move(next);
+  self.options_ = std::move(next);
   return TRUE;
 }
 

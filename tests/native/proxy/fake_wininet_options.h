@@ -39,6 +39,8 @@ class FakeWinInetOptions {
   void failCall(DWORD option, DWORD error, int skip = 0);
   // Sets succeed but change nothing, as if another program put its own back.
   void ignoreWrites(bool ignore);
+  // Sets also write the Internet Settings values, as WinINet does on Windows.
+  void mirrorToRegistry(bool mirror);
   // Each call waits this long, widening any window for interleaving.
   void delayCalls(DWORD ms);
 
@@ -64,6 +66,7 @@ class FakeWinInetOptions {
   std::vector<Failure> failures_;
   std::vector<OptionCall> calls_;
   bool ignoreWrites_ = false;
+  bool mirror_ = false;
   DWORD delayMs_ = 0;
 };
 

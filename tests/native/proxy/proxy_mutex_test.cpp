@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <thread>
 #include <vector>
 
 #include "native/proxy/proxy_exports.h"
+#include "native/proxy/proxy_state.h"
 #include "tests/native/proxy/proxy_fixture.h"
 
 namespace orv::proxy::test {
@@ -41,6 +44,48 @@ TEST_F(ProxyMutexTest, ExportsCalledFromSeveralThreadsNeverInterleave) {
     ASSERT_GT(i, 0u);
     EXPECT_EQ(calls[i].threadId, calls[i - 1].threadId) << "call " << i << " ran inside another thread's body";
   }
+}
+
+// While one export's body runs, a second caller waits until it has returned.
+TEST_F(ProxyMutexTest, EachStateChangingExportHoldsTheMutexUntilItReturns) {
+  struct Row {
+    const char* name;
+    std::function<DWORD()> call;
+  };
+  int ticket = 0;
+  const Row rows[] = {
+      {"begin", [&] {
+         int restoreResult = 0;
+         return OrvBeginUserProxyCleanup(&ticket, &restoreResult);
+       }},
+      {"verify", [&] {
+         int clean = 0;
+         return OrvVerifyUserProxyCleanup(ticket, &clean);
+       }},
+      {"finish", [&] { return OrvFinishUserProxyCleanup(ticket, 1); }},
+      {"clear", [] { return OrvClearUserProxy(); }},
+  };
+  SetSettings(UserProxyAndPac());
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fake_.clearCalls();
+    fake_.delayCalls(100);
+    std::atomic<bool> returned{false};
+    std::thread first([&] {
+      EXPECT_EQ(row.call(), 0u);
+      returned = true;
+    });
+    while (fake_.calls().empty()) ::Sleep(1);  // the first body is under way, inside a slow call
+    const bool free = ProxyMutex().try_lock();
+    if (free) ProxyMutex().unlock();
+    EXPECT_FALSE(free) << "the body runs without the proxy mutex";
+    int conflict = 0;
+    EXPECT_EQ(OrvReadEffectiveUserProxyConflict(&conflict), 0u);
+    EXPECT_TRUE(returned) << "the second caller ran inside the first one's body";
+    first.join();
+    fake_.delayCalls(0);
+  }
+  EXPECT_GT(ticket, 0);
 }
 
 }  // namespace

@@ -1,0 +1,49 @@
+#include "tests/native/proxy/options_in_registry.h"
+
+#include "native/common/unique_resource.h"
+#include "native/proxy/internet_settings_key.h"
+
+namespace orv::proxy::test {
+namespace {
+
+RawValue TextOrAbsent(const ProxyText& text) { return text.empty() ? RawValue{} : TextValue(kRegSz, text); }
+
+}  // namespace
+
+DWORD LoadOptionsFromRegistry(ProxyOptions& options) {
+  UniqueRegKey key;
+  const LSTATUS opened = OpenInternetSettings(KEY_QUERY_VALUE, key);
+  RawSlots raw;
+  if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND) return static_cast<DWORD>(opened);
+  for (std::size_t slot = 0; opened == ERROR_SUCCESS && slot < kRawSlotCount; ++slot) {
+    if (const DWORD error = ReadRawValue(key.get(), RawSlotName(slot), raw[slot]); error != ERROR_SUCCESS) {
+      return error;
+    }
+  }
+  ProxyOptions read;
+  if (RawValueIsOn(raw[kSlotProxyEnable])) read.flags |= kProxyTypeProxy;
+  if (RawValueIsNonBlank(raw[kSlotAutoConfigUrl])) read.flags |= kProxyTypeAutoProxyUrl;
+  RawValueText(raw[kSlotProxyServer], read.proxyServer);
+  RawValueText(raw[kSlotProxyOverride], read.proxyBypass);
+  RawValueText(raw[kSlotAutoConfigUrl], read.autoConfigUrl);
+  options = std::move(read);
+  return ERROR_SUCCESS;
+}
+
+DWORD StoreOptionsInRegistry(const ProxyOptions& options) {
+  UniqueRegKey key;
+  const LSTATUS created = ::RegCreateKeyExW(HKEY_CURRENT_USER, kInternetSettingsPath, 0, nullptr, 0,
+                                            KEY_SET_VALUE, nullptr, key.put(), nullptr);
+  if (created != ERROR_SUCCESS) return static_cast<DWORD>(created);
+  const bool pac = (options.flags & kProxyTypeAutoProxyUrl) != 0;
+  const RawSlots values = {DwordValue((options.flags & kProxyTypeProxy) != 0 ? 1 : 0),
+                           TextOrAbsent(options.proxyServer), TextOrAbsent(options.proxyBypass),
+                           TextOrAbsent(pac ? options.autoConfigUrl : ProxyText{})};
+  for (std::size_t slot = 0; slot < kRawSlotCount; ++slot) {
+    const LSTATUS status = WriteRawValue(key.get(), RawSlotName(slot), values[slot]);
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return static_cast<DWORD>(status);
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace orv::proxy::test

@@ -1,0 +1,53 @@
+// A wininet.dll for end-to-end tests only: the per-connection proxy options of
+// the default connection as Windows documents them, kept in the user's
+// Internet Settings values; the settings-changed and refresh notifications
+// succeed. It goes beside a copy of kilna.exe, never beside the product.
+
+#include <windows.h>
+
+#include "tests/native/proxy/option_list.h"
+#include "tests/native/proxy/options_in_registry.h"
+
+namespace {
+
+using orv::proxy::ProxyOptions;
+using namespace orv::proxy::test;
+
+BOOL Refuse(DWORD error) {
+  ::SetLastError(error);
+  return FALSE;
+}
+
+BOOL Succeed(DWORD error) { return error == ERROR_SUCCESS ? TRUE : Refuse(error); }
+
+}  // namespace
+
+extern "C" {
+
+// Exported as InternetQueryOptionW (see the .def file).
+BOOL WINAPI QueryPerConnectionOption(HINTERNET internet, DWORD option, LPVOID buffer, LPDWORD length) {
+  auto* list = static_cast<INTERNET_PER_CONN_OPTION_LISTW*>(buffer);
+  if (internet != nullptr || option != INTERNET_OPTION_PER_CONNECTION_OPTION || length == nullptr ||
+      !IsDefaultConnectionList(list, *length)) {
+    return Refuse(ERROR_INVALID_PARAMETER);
+  }
+  ProxyOptions options;
+  if (const DWORD error = LoadOptionsFromRegistry(options); error != ERROR_SUCCESS) return Refuse(error);
+  return Succeed(AnswerOptionQuery(options, *list));
+}
+
+// Exported as InternetSetOptionW.
+BOOL WINAPI SetPerConnectionOption(HINTERNET internet, DWORD option, LPVOID buffer, DWORD length) {
+  if (internet != nullptr) return Refuse(ERROR_INVALID_PARAMETER);
+  if (option == INTERNET_OPTION_SETTINGS_CHANGED || option == INTERNET_OPTION_REFRESH) return TRUE;
+  const auto* list = static_cast<const INTERNET_PER_CONN_OPTION_LISTW*>(buffer);
+  if (option != INTERNET_OPTION_PER_CONNECTION_OPTION || !IsDefaultConnectionList(list, length)) {
+    return Refuse(ERROR_INVALID_PARAMETER);
+  }
+  ProxyOptions options;
+  if (const DWORD error = LoadOptionsFromRegistry(options); error != ERROR_SUCCESS) return Refuse(error);
+  if (const DWORD error = ApplyOptionSet(*list, options); error != ERROR_SUCCESS) return Refuse(error);
+  return Succeed(StoreOptionsInRegistry(options));
+}
+
+}  // extern "C"
