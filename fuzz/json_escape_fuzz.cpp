@@ -1,5 +1,7 @@
-// The quoted form must decode back to exactly the input bytes, stay inside
-// its quotes, and contain no raw control byte.
+// The user-context quoter must decode back to exactly the input bytes, stay
+// inside its quotes, and contain no raw control byte. The diagnostic writer
+// must decode back to the input with every control byte turned into '?', and
+// never leave an unescaped quote or a dangling backslash.
 
 #include <cstddef>
 #include <cstdint>
@@ -7,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "native/common/diagnostic_json.h"
 #include "native/common/json_escape.h"
 
 namespace {
@@ -35,6 +38,30 @@ std::string Decode(std::string_view quoted) {
   return out;
 }
 
+std::string DecodeDiagnostic(std::string_view escaped) {
+  std::string out;
+  for (size_t i = 0; i < escaped.size(); ++i) {
+    const auto c = static_cast<unsigned char>(escaped[i]);
+    if (c < 0x20 || c == '"') std::abort();
+    if (c != '\\') {
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
+    if (++i >= escaped.size()) std::abort();
+    if (escaped[i] != '"' && escaped[i] != '\\') std::abort();
+    out.push_back(escaped[i]);
+  }
+  return out;
+}
+
+std::string WithControlBytesReplaced(std::string_view input) {
+  std::string out(input);
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < 0x20) c = '?';
+  }
+  return out;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -42,5 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string quoted;
   orv::AppendJsonQuotedUtf8(quoted, input);
   if (Decode(quoted) != input) std::abort();
+
+  std::string escaped;
+  orv::AppendDiagnosticEscaped(escaped, input);
+  if (DecodeDiagnostic(escaped) != WithControlBytesReplaced(input)) std::abort();
   return 0;
 }

@@ -1,0 +1,85 @@
+#pragma once
+// The filtering-platform calls of the drop-event collector and the filter
+// description, as one table. Production code uses the default table (the
+// real functions); tests hand in a fake engine, since the platform's engine
+// cannot be opened under a test machine's emulation.
+
+#include "native/common/sdk_additions.h"
+
+#include <chrono>
+
+namespace orv {
+
+// The net-event subscription calls are not exported by every fwpuclnt.dll;
+// they are looked up once and are null where missing.
+FwpmNetEventSubscribe1Fn ResolveFwpmNetEventSubscribe1() noexcept;
+FwpmNetEventUnsubscribe0Fn ResolveFwpmNetEventUnsubscribe0() noexcept;
+
+struct WfpEngineApi {
+  decltype(&::FwpmEngineOpen0) FwpmEngineOpen0 = ::FwpmEngineOpen0;
+  decltype(&::FwpmEngineClose0) FwpmEngineClose0 = ::FwpmEngineClose0;
+  decltype(&::FwpmFreeMemory0) FwpmFreeMemory0 = ::FwpmFreeMemory0;
+  decltype(&::FwpmEngineGetOption0) FwpmEngineGetOption0 = ::FwpmEngineGetOption0;
+  decltype(&::FwpmFilterGetById0) FwpmFilterGetById0 = ::FwpmFilterGetById0;
+  decltype(&::FwpmProviderGetByKey0) FwpmProviderGetByKey0 = ::FwpmProviderGetByKey0;
+  decltype(&::FwpmSubLayerGetByKey0) FwpmSubLayerGetByKey0 = ::FwpmSubLayerGetByKey0;
+  FwpmNetEventSubscribe1Fn FwpmNetEventSubscribe1 = ResolveFwpmNetEventSubscribe1();
+  FwpmNetEventUnsubscribe0Fn FwpmNetEventUnsubscribe0 = ResolveFwpmNetEventUnsubscribe0();
+
+  // How long a drop-event collection may run.
+  std::chrono::nanoseconds collectionDeadline = std::chrono::seconds(45);
+};
+
+// Memory that the engine allocated, freed through the same table.
+template <typename T>
+class WfpMemory {
+ public:
+  explicit WfpMemory(const WfpEngineApi& api) noexcept : api_(&api) {}
+  WfpMemory(const WfpMemory&) = delete;
+  WfpMemory& operator=(const WfpMemory&) = delete;
+  ~WfpMemory() { reset(); }
+
+  T* get() const noexcept { return value_; }
+  T* operator->() const noexcept { return value_; }
+  explicit operator bool() const noexcept { return value_ != nullptr; }
+  T** put() noexcept {
+    reset();
+    return &value_;
+  }
+  void reset() noexcept {
+    if (value_ == nullptr) return;
+    void* block = value_;
+    value_ = nullptr;
+    api_->FwpmFreeMemory0(&block);
+  }
+
+ private:
+  const WfpEngineApi* api_;
+  T* value_ = nullptr;
+};
+
+// An open engine session, closed through the same table.
+class WfpEngineSession {
+ public:
+  explicit WfpEngineSession(const WfpEngineApi& api) noexcept : api_(&api) {}
+  WfpEngineSession(const WfpEngineSession&) = delete;
+  WfpEngineSession& operator=(const WfpEngineSession&) = delete;
+  ~WfpEngineSession() { reset(); }
+
+  HANDLE get() const noexcept { return handle_; }
+  HANDLE* put() noexcept {
+    reset();
+    return &handle_;
+  }
+  void reset() noexcept {
+    if (handle_ == nullptr) return;
+    api_->FwpmEngineClose0(handle_);
+    handle_ = nullptr;
+  }
+
+ private:
+  const WfpEngineApi* api_;
+  HANDLE handle_ = nullptr;
+};
+
+}  // namespace orv
