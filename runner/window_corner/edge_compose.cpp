@@ -30,6 +30,12 @@ std::uint32_t CornerPixel(const CornerTable& table, int cx, int cy, std::uint32_
   return cx < table.solidFrom[cy] ? Over(top, shadow) : top;
 }
 
+// A table of side n whose rows and pixels are all there.
+bool Complete(const CornerTable& table, int n) {
+  return n > 0 && table.n == n && table.solidFrom.size() == static_cast<std::size_t>(n) &&
+         table.pixels.size() == static_cast<std::size_t>(n) * n;
+}
+
 template <typename Visit>
 void ForEachCornerEntry(int n, Visit visit) {
   for (int q = 0; q < 4; ++q) {
@@ -52,7 +58,7 @@ std::uint32_t Over(std::uint32_t top, std::uint32_t below) {
 
 bool BuildEdge(const EdgeGeometry& g, const CornerTable& table, bool active, std::uint32_t shadowRgb,
                std::uint32_t* pixels, std::uint32_t* snapshots) noexcept {
-  if (!pixels || !snapshots || table.n <= 0 || table.n != g.cornerSize) return false;
+  if (!pixels || !snapshots || !Complete(table, g.cornerSize)) return false;
   try {
     ShadowField field;
     if (!field.Init(g)) return false;
@@ -74,7 +80,7 @@ bool BuildEdge(const EdgeGeometry& g, const CornerTable& table, bool active, std
 
 bool RecolorEdge(const EdgeGeometry& g, const CornerTable& table, int storedN, const std::uint32_t* snapshots,
                  std::size_t snapshotCount, std::uint32_t* pixels) noexcept {
-  if (!pixels || !snapshots || storedN <= 0 || storedN != g.cornerSize || table.n != storedN ||
+  if (!pixels || !snapshots || storedN != g.cornerSize || !Complete(table, storedN) ||
       snapshotCount != SnapshotCount(storedN)) {
     return false;
   }

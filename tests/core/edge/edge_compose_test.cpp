@@ -263,6 +263,37 @@ TEST(EdgeBitmap, RefusedInputsAllocateNothing) {
   EXPECT_FALSE(BuildEdge(g, table, true, 0, pixels.data(), snapshots.data()));
   EXPECT_EQ(allocations.Since(), 0);
   EXPECT_EQ(pixels, std::vector<std::uint32_t>(16, 7));
+
+  // Kernels nobody can build are refused before any size becomes an integer.
+  struct Kernel {
+    double radius, scale;
+    int margin;
+  };
+  const Kernel kernels[] = {{10, 0, 40}, {10, std::nan(""), 40}, {10, -1, 40}, {1e300, 1, 40},
+                            {10, 1e300, 40}, {HUGE_VAL, 1, 40}, {10, 1, -1}, {0, 1, 40}};
+  const AllocationCount kernelAllocations;
+  int built = 0;
+  for (const Kernel& k : kernels) built += CachedShadowCornerKernel(k.radius, k.scale, k.margin) != nullptr;
+  EXPECT_EQ(kernelAllocations.Since(), 0);
+  EXPECT_EQ(built, 0);
+}
+
+TEST(EdgeBitmap, IncompleteTablesAreRefused) {
+  EdgeGeometry g;
+  ASSERT_TRUE(MakeEdgeGeometry(50, 40, 1.0, &g));
+  CornerTable table;
+  ASSERT_TRUE(BuildCornerTable(g.radius, g.border, 0xFF, 0xFF00, &table));
+  std::vector<std::uint32_t> pixels(g.pixelCount, 5), snapshots(SnapshotCount(table.n));
+  CornerTable shortRows = table;
+  shortRows.solidFrom.pop_back();
+  CornerTable shortPixels = table;
+  shortPixels.pixels.resize(table.pixels.size() - 1);
+  for (const CornerTable* broken : {&shortRows, &shortPixels}) {
+    EXPECT_FALSE(BuildEdge(g, *broken, true, 0, pixels.data(), snapshots.data()));
+    EXPECT_FALSE(RecolorEdge(g, *broken, table.n, snapshots.data(), snapshots.size(), pixels.data()));
+  }
+  EXPECT_EQ(pixels, std::vector<std::uint32_t>(g.pixelCount, 5));
+  EXPECT_TRUE(BuildEdge(g, table, true, 0, pixels.data(), snapshots.data()));
 }
 
 }  // namespace
