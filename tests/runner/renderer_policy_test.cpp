@@ -216,7 +216,7 @@ TEST(RendererPolicy, TheEntryExitsWith1WhenThePolicyIsRefused) {
   TempFolder logs;
   EnvironmentChanges env{{L"ORV_WINDOWS_RENDERER", L"warp"},
                          {L"SESSIONNAME", std::nullopt},
-                         {L"ORV_STARTUP_DIAGNOSTICS", std::nullopt},
+                         {L"ORV_STARTUP_DIAGNOSTICS", L"1"},
                          {L"ORV_DIAGNOSTICS_DIR", logs.path()}};
   const auto result = RunProcess(BinaryFolder() + L"\\entry_probe.exe", {L"d3d_none_client.dll"}, env, BinaryFolder());
   ASSERT_TRUE(result.started);
