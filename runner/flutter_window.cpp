@@ -15,13 +15,14 @@ namespace {
 
 // The engine's adapter, checked for the named window.
 bool VerifyEngineAdapter(flutter::FlutterViewController& controller, const char* window) {
-  const auto adapter = ComPtr<IDXGIAdapter>::Attach(controller.view()->GetGraphicsAdapter());
+  const auto adapter = ComPtr<IDXGIAdapter>::Attach(controller.engine()->GetGraphicsAdapter());
   return VerifyGraphicsAdapter(adapter.get(), window);
 }
 
 }  // namespace
 
-FlutterWindow::FlutterWindow(const flutter::DartProject& project) : project_(project) {}
+FlutterWindow::FlutterWindow(const flutter::DartProject& project, const WatchdogTimerCalls& timers)
+    : project_(project), timers_(timers) {}
 
 FlutterWindow::~FlutterWindow() { TearDown(); }
 
@@ -74,13 +75,13 @@ bool FlutterWindow::OnCreated() {
 void FlutterWindow::ArmFirstFrameWatchdog() {
   frameState_ = std::make_shared<StartupFrameState>();
   HWND window = GetHandle();
-  controller_->engine()->SetNextFrameCallback([state = frameState_, window] {
+  controller_->engine()->SetNextFrameCallback([state = frameState_, window, killTimer = timers_.killTimer] {
     if (!state->active) return;
     state->firstFrameDrawn = true;
-    ::KillTimer(window, kFirstFrameWatchdogId);
+    killTimer(window, kFirstFrameWatchdogId);
     RecordStartupStage("main.engine.firstFrame.drawn");
   });
-  watchdogTimer_ = ::SetTimer(window, kFirstFrameWatchdogId, kFirstFrameWatchdogMs, nullptr);
+  watchdogTimer_ = timers_.setTimer(window, kFirstFrameWatchdogId, kFirstFrameWatchdogMs, nullptr);
   RecordStartupStage(watchdogTimer_ != 0 ? "main.engine.firstFrame.watchdogArmed"
                                          : "main.engine.firstFrame.watchdogUnavailable");
 }
@@ -91,7 +92,7 @@ void FlutterWindow::TearDown() {
   if (frameState_) {
     frameState_->active = false;
     if (watchdogTimer_ != 0) {
-      if (HWND window = GetHandle()) ::KillTimer(window, watchdogTimer_);
+      if (HWND window = GetHandle()) timers_.killTimer(window, watchdogTimer_);
       watchdogTimer_ = 0;
     }
     frameState_.reset();
@@ -104,7 +105,7 @@ void FlutterWindow::TearDown() {
 LRESULT FlutterWindow::HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
   try {
     if (message == WM_TIMER && watchdogTimer_ != 0 && wparam == watchdogTimer_) {
-      ::KillTimer(window, watchdogTimer_);
+      timers_.killTimer(window, watchdogTimer_);
       watchdogTimer_ = 0;
       if (frameState_ && frameState_->active && !frameState_->firstFrameDrawn) {
         RecordStartupStage("main.engine.firstFrame.pendingAfter5s");

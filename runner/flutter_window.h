@@ -20,9 +20,16 @@ struct StartupFrameState {
   bool firstFrameDrawn = false;
 };
 
+// The first-frame watchdog's timer calls; tests replace them to see the
+// window cope with a timer it cannot get.
+struct WatchdogTimerCalls {
+  decltype(&::SetTimer) setTimer = &::SetTimer;
+  decltype(&::KillTimer) killTimer = &::KillTimer;
+};
+
 class FlutterWindow : public Win32Window {
  public:
-  explicit FlutterWindow(const flutter::DartProject& project);
+  explicit FlutterWindow(const flutter::DartProject& project, const WatchdogTimerCalls& timers = {});
   ~FlutterWindow() override;
 
   // Handed to the multi-window plug-in: each secondary window's controller.
@@ -38,6 +45,7 @@ class FlutterWindow : public Win32Window {
   void TearDown();
 
   flutter::DartProject project_;
+  WatchdogTimerCalls timers_;
   std::unique_ptr<flutter::FlutterViewController> controller_;
   std::unique_ptr<flutter::MethodChannel<flutter::EncodableValue>> sessionChannel_;
   std::shared_ptr<StartupFrameState> frameState_;

@@ -9,5 +9,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // Before anything else, not even a stage line: without the interactive user
   // there is nothing this process may do.
   if (!orv::CaptureUserContext(true)) return static_cast<int>(::GetLastError());
-  return orv::RunStartupSequence();
+  // A load-time import, so already loaded.
+  return orv::RunStartupSequence(::GetModuleHandleW(L"flutter_windows.dll"));
 }

@@ -149,7 +149,7 @@ bool ApplyRendererPolicy(HMODULE engine) noexcept {
   }
 }
 
-FARPROC WINAPI WarpGetProcAddress(HMODULE module, LPCSTR name) {
+FARPROC WINAPI WarpGetProcAddress(HMODULE module, LPCSTR name) noexcept {
   const bool byName = reinterpret_cast<ULONG_PTR>(name) > 0xFFFF;
   if (module == g_direct3d && byName && std::string_view(name) == "D3D11CreateDevice") {
     return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&WarpCreateDevice));
@@ -160,11 +160,16 @@ FARPROC WINAPI WarpGetProcAddress(HMODULE module, LPCSTR name) {
 HRESULT WINAPI WarpCreateDevice(IDXGIAdapter*, D3D_DRIVER_TYPE, HMODULE, UINT flags,
                                 const D3D_FEATURE_LEVEL* featureLevels, UINT featureLevelCount, UINT sdkVersion,
                                 ID3D11Device** device, D3D_FEATURE_LEVEL* featureLevel,
-                                ID3D11DeviceContext** context) {
+                                ID3D11DeviceContext** context) noexcept {
   const HRESULT result = g_realCreateDevice(nullptr, D3D_DRIVER_TYPE_WARP, nullptr, flags, featureLevels,
                                             featureLevelCount, sdkVersion, device, featureLevel, context);
   if (SUCCEEDED(result)) g_warpDevices.fetch_add(1);
-  RecordGraphicsEvent(FormatWarpDeviceLine(result).c_str());
+  // This runs inside the engine's own graphics call: without memory for the
+  // line, the line is skipped and the device result still goes back.
+  try {
+    RecordGraphicsEvent(FormatWarpDeviceLine(result).c_str());
+  } catch (...) {
+  }
   return result;
 }
 

@@ -24,10 +24,10 @@ bool HasVmwareAdapter() noexcept;
 bool IsVirtualHardware() noexcept;
 
 // Stand-ins for the engine's imports, with the exact signatures of the originals.
-FARPROC WINAPI WarpGetProcAddress(HMODULE module, LPCSTR name);
+FARPROC WINAPI WarpGetProcAddress(HMODULE module, LPCSTR name) noexcept;
 HRESULT WINAPI WarpCreateDevice(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverType, HMODULE software, UINT flags,
                                 const D3D_FEATURE_LEVEL* featureLevels, UINT featureLevelCount, UINT sdkVersion,
                                 ID3D11Device** device, D3D_FEATURE_LEVEL* featureLevel,
-                                ID3D11DeviceContext** context);
+                                ID3D11DeviceContext** context) noexcept;
 
 }  // namespace orv

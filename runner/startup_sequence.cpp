@@ -5,6 +5,7 @@
 #include <objbase.h>
 
 #include <flutter/dart_project.h>
+#include <flutter_windows.h>
 
 #include "native/common/unique_resource.h"
 #include "runner/entry_rules.h"
@@ -32,6 +33,13 @@ bool AnotherInstallerRunning(UniqueHandle& guard) {
   return false;
 }
 
+// Centred on the primary screen at that screen's DPI, the DPI the window is
+// then created at.
+WindowPlacement PrimaryScreenPlacement(bool installerMode) {
+  const UINT dpi = FlutterDesktopGetDpiForMonitor(::MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY));
+  return ComputeWindowPlacement(installerMode, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), dpi);
+}
+
 int Exit(int code) {
   FlushStartupDiagnostics(kDiagnosticsFlushMs);
   return code;
@@ -39,7 +47,7 @@ int Exit(int code) {
 
 }  // namespace
 
-int RunStartupSequence() {
+int RunStartupSequence(HMODULE engine) {
   if (!::AttachConsole(ATTACH_PARENT_PROCESS) && ::IsDebuggerPresent()) OpenDebugConsole();
   RecordStartupStage("runner.entry");
 
@@ -52,7 +60,7 @@ int RunStartupSequence() {
   RecordStartupStage("runner.com.init.done");
 
   RecordStartupStage("runner.graphics.init.begin");
-  if (!ApplyRendererPolicy(::GetModuleHandleW(L"flutter_windows.dll"))) {
+  if (!ApplyRendererPolicy(engine)) {
     RecordStartupStage("runner.graphics.init.failed");
     installerGuard.reset();
     ::CoUninitialize();
@@ -64,8 +72,7 @@ int RunStartupSequence() {
   project.set_dart_entrypoint_arguments(CommandLineArgumentsUtf8());
 
   FlutterWindow window(project);
-  const WindowPlacement placement =
-      ComputeWindowPlacement(installerMode, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
+  const WindowPlacement placement = PrimaryScreenPlacement(installerMode);
   RecordStartupStage("runner.window.create.begin");
   if (!window.Create(kProductName, {placement.x, placement.y}, {placement.width, placement.height})) {
     RecordStartupStage("runner.window.create.failed");

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "native/common/proc_address.h"
+#include "runner/entry_rules.h"
 #include "runner/window_corner/window_corners.h"
 
 namespace orv {
@@ -16,10 +17,6 @@ bool& ClassRegistered() {
   static auto* registered = new bool(false);  // kept until exit
   return *registered;
 }
-
-double ScaleAt(HMONITOR monitor) { return FlutterDesktopGetDpiForMonitor(monitor) / 96.0; }
-
-int Scaled(int logical, double scale) { return static_cast<int>(logical * scale); }
 
 void EnableNonClientScaling(HWND window) {
   HMODULE user32 = ::LoadLibraryA("User32.dll");
@@ -53,10 +50,10 @@ bool Win32Window::Create(const std::wstring& title, const Point& origin, const S
     ClassRegistered() = true;
   }
   const POINT at{origin.x, origin.y};
-  const double scale = ScaleAt(::MonitorFromPoint(at, MONITOR_DEFAULTTONEAREST));
-  HWND window = ::CreateWindowExW(0, kRunnerWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW, Scaled(origin.x, scale),
-                                  Scaled(origin.y, scale), Scaled(size.width, scale), Scaled(size.height, scale),
-                                  nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
+  const UINT dpi = FlutterDesktopGetDpiForMonitor(::MonitorFromPoint(at, MONITOR_DEFAULTTONEAREST));
+  HWND window = ::CreateWindowExW(0, kRunnerWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW, origin.x, origin.y,
+                                  ScaleToDpi(size.width, dpi), ScaleToDpi(size.height, dpi), nullptr, nullptr,
+                                  ::GetModuleHandleW(nullptr), this);
   if (window == nullptr) return false;
   return OnCreated();
 }

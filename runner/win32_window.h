@@ -23,8 +23,10 @@ class Win32Window {
   Win32Window(const Win32Window&) = delete;
   Win32Window& operator=(const Win32Window&) = delete;
 
-  // Creates the window hidden, at the origin and size (logical units) scaled
-  // to the DPI of the monitor nearest the origin.
+  // Creates the window hidden, at the origin (physical pixels) with the size
+  // (logical units) scaled to the DPI of the monitor nearest the origin. The
+  // origin is not scaled: a scaled origin pushes a centred window off the
+  // screen's right and bottom edges.
   bool Create(const std::wstring& title, const Point& origin, const Size& size);
   void Destroy();
 

@@ -1,6 +1,6 @@
 #include "standin/client/binary_messenger_impl.h"
 
-#include <flutter_standin.h>
+#include <flutter_messenger.h>
 
 #include <memory>
 
@@ -9,17 +9,15 @@ namespace {
 
 // The answer to one incoming message. It holds its own messenger reference,
 // so an answer given after the engine is gone finds the messenger
-// unavailable and is dropped; dropped unanswered, it tells the engine so.
+// unavailable and is dropped. Dropped unanswered, it still ends the call with
+// a response that carries no data at all, so the interface does not wait for
+// ever; a real answer always carries a buffer, even an empty one.
 class PendingReply {
  public:
   PendingReply(FlutterDesktopMessengerRef messenger, const FlutterDesktopMessageResponseHandle* handle)
       : messenger_(FlutterDesktopMessengerAddRef(messenger)), handle_(handle) {}
   ~PendingReply() {
-    if (!answered_) {
-      FlutterDesktopMessengerLock(messenger_);
-      if (FlutterDesktopMessengerIsAvailable(messenger_)) FlutterStandinMessengerDropResponse(messenger_, handle_);
-      FlutterDesktopMessengerUnlock(messenger_);
-    }
+    if (!answered_) Respond(nullptr, 0);
     FlutterDesktopMessengerRelease(messenger_);
   }
   PendingReply(const PendingReply&) = delete;
@@ -28,12 +26,17 @@ class PendingReply {
   void Answer(const uint8_t* data, size_t size) {
     if (answered_) return;
     answered_ = true;
+    static const uint8_t kNoBytes = 0;
+    Respond(data != nullptr ? data : &kNoBytes, data != nullptr ? size : 0);
+  }
+
+ private:
+  void Respond(const uint8_t* data, size_t size) {
     FlutterDesktopMessengerLock(messenger_);
     if (FlutterDesktopMessengerIsAvailable(messenger_)) FlutterDesktopMessengerSendResponse(messenger_, handle_, data, size);
     FlutterDesktopMessengerUnlock(messenger_);
   }
 
- private:
   FlutterDesktopMessengerRef messenger_;
   const FlutterDesktopMessageResponseHandle* handle_;
   bool answered_ = false;

@@ -48,6 +48,12 @@ FlutterDesktopPluginRegistrarRef FlutterEngine::GetRegistrarForPlugin(const std:
   return engine_ != nullptr ? FlutterDesktopEngineGetPluginRegistrar(engine_, plugin_name.c_str()) : nullptr;
 }
 
+IDXGIAdapter* FlutterEngine::GetGraphicsAdapter() {
+  IDXGIAdapter* adapter = nullptr;
+  if (engine_ == nullptr || !FlutterDesktopEngineGetGraphicsAdapter(engine_, &adapter)) return nullptr;
+  return adapter;
+}
+
 void FlutterEngine::SetNextFrameCallback(std::function<void()> callback) {
   if (engine_ == nullptr) return;
   next_frame_callback_ = std::move(callback);

@@ -40,6 +40,14 @@ std::string EngineLine(const std::string& window, const std::string& assets, con
   return line;
 }
 
+std::string ChannelLine(const std::string& channel, const std::string& window) {
+  std::string line = "{\"event\":\"channel\"";
+  AppendMember(line, "name", channel);
+  AppendMember(line, "window", window);
+  line.push_back('}');
+  return line;
+}
+
 std::string RegistrarLine(const std::string& name, const std::string& window) {
   std::string line = "{\"event\":\"registrar\"";
   AppendMember(line, "name", name);

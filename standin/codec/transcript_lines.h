@@ -15,6 +15,8 @@ std::string EngineLine(const std::string& window, const std::string& assets, con
                        const std::string& aot, const std::vector<std::string>& arguments);
 std::string RegistrarLine(const std::string& name, const std::string& window);
 std::string PluginLine(const std::string& name, int index, const std::string& window);
+// A handler installed on a channel of the window's messenger.
+std::string ChannelLine(const std::string& channel, const std::string& window);
 // Any other engine event that names only its window ("frame", "reloadFonts").
 std::string WindowEventLine(const char* event, const std::string& window);
 

@@ -192,6 +192,7 @@ void FlutterDesktopEngine::SetHandler(const char* channel, FlutterDesktopMessage
     handlers_.erase(channel);
   } else {
     handlers_[channel] = Handler{callback, userData};
+    standin::WriteTranscriptLine(standin::ChannelLine(channel, window_));
   }
 }
 
@@ -234,14 +235,14 @@ bool FlutterDesktopEngine::TakePending(const FlutterDesktopMessageResponseHandle
 void FlutterDesktopEngine::Respond(const FlutterDesktopMessageResponseHandle* handle, const uint8_t* data,
                                    size_t size) {
   Pending pending{};
-  if (!TakePending(handle, pending)) return;
-  if (pending.reply != nullptr) pending.reply(kFlutterStandinAnswered, data, data != nullptr ? size : 0, pending.userData);
-}
-
-void FlutterDesktopEngine::DropResponse(const FlutterDesktopMessageResponseHandle* handle) {
-  Pending pending{};
-  if (!TakePending(handle, pending)) return;
-  if (pending.reply != nullptr) pending.reply(kFlutterStandinUnanswered, nullptr, 0, pending.userData);
+  if (!TakePending(handle, pending) || pending.reply == nullptr) return;
+  // The client library answers a call its handler dropped with no data at
+  // all; every real answer, even an empty one, carries a buffer.
+  if (data == nullptr) {
+    pending.reply(kFlutterStandinUnanswered, nullptr, 0, pending.userData);
+    return;
+  }
+  pending.reply(kFlutterStandinAnswered, data, size, pending.userData);
 }
 
 bool FlutterDesktopEngine::SendToInterface(FlutterDesktopBinaryReply reply, void* userData) {

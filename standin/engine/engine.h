@@ -78,7 +78,6 @@ struct FlutterDesktopEngine {
   void SetHandler(const char* channel, FlutterDesktopMessageCallback callback, void* userData);
   void Deliver(const char* channel, const uint8_t* message, size_t size, FlutterStandinReply reply, void* userData);
   void Respond(const FlutterDesktopMessageResponseHandle* handle, const uint8_t* data, size_t size);
-  void DropResponse(const FlutterDesktopMessageResponseHandle* handle);
   // Messages from the host to the interface, which has no handlers: answered empty.
   bool SendToInterface(FlutterDesktopBinaryReply reply, void* userData);
 

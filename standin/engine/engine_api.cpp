@@ -257,13 +257,8 @@ void FlutterStandinRecordPluginRegistration(FlutterDesktopPluginRegistrarRef reg
   });
 }
 
-void FlutterStandinMessengerDropResponse(FlutterDesktopMessengerRef messenger,
-                                         const FlutterDesktopMessageResponseHandle* handle) {
-  Guard([&] {
-    if (messenger == nullptr) return;
-    std::lock_guard<std::recursive_mutex> lock(messenger->lock);
-    if (FlutterDesktopEngine* engine = EngineOf(messenger)) engine->DropResponse(handle);
-  });
+int FlutterStandinMessengerReferenceCount(FlutterDesktopMessengerRef messenger) {
+  return messenger != nullptr ? messenger->references.load() : 0;
 }
 
 void FlutterStandinEngineDeliverMessage(FlutterDesktopEngineRef engine, const char* channel, const uint8_t* message,

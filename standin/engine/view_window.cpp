@@ -110,6 +110,8 @@ LRESULT CALLBACK ViewProc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
 }  // namespace
 
 HWND CreateViewWindow(FlutterDesktopEngine* engine, int width, int height) {
+  // "none": no view can be made, so a view controller comes back empty.
+  if (orv::ReadEnvironmentText(L"FLUTTER_STANDIN_VIEW") == L"none") return nullptr;
   WNDCLASSW windowClass = {};
   windowClass.lpfnWndProc = &ViewProc;
   windowClass.hInstance = ThisModule();

@@ -167,5 +167,51 @@ TEST(KernelLogRing, EightProducersAndOneConsumerSeeEveryMessageOnceInPerThreadOr
   for (int t = 0; t < kProducers; ++t) EXPECT_EQ(next[t], kPerProducer);
 }
 
+// Cuts fall before a character that would not fit whole, so the interface
+// never receives a broken UTF-8 sequence.
+TEST(KernelLogRing, LongMessagesAreCutAtAWholeCharacterBeforeTheMark) {
+  auto ring = EnabledRing();
+  const std::string euro = "\xe2\x82\xac";
+  const std::string smile = "\xf0\x9f\x98\x80";
+  // The 8179-byte limit falls on the second byte of each character.
+  ring->Push("I", (std::string(8178, 'a') + euro + std::string(20, 'z')).c_str());
+  ring->Push("I", (std::string(8177, 'a') + smile + std::string(20, 'z')).c_str());
+  ring->Push("I", (std::string(8176, 'a') + euro + std::string(20, 'z')).c_str());  // fits exactly
+  EXPECT_EQ(Pop(*ring).message, std::string(8178, 'a') + " [truncated]");
+  EXPECT_EQ(Pop(*ring).message, std::string(8177, 'a') + " [truncated]");
+  EXPECT_EQ(Pop(*ring).message, std::string(8176, 'a') + euro + " [truncated]");
+}
+
+TEST(KernelLogRing, SmallBuffersAndLongLevelsGetWholeCharactersOnly) {
+  auto ring = EnabledRing();
+  const std::string euro = "\xe2\x82\xac";
+  const std::string smile = "\xf0\x9f\x98\x80";
+  ring->Push("I", ("0123456789abc" + euro).c_str());
+  ring->Push("I", ("0123456789ab" + smile).c_str());
+  ring->Push("I", ("0123456789a" + smile).c_str());
+  ring->Push((std::string(29, 'v') + euro).c_str(), "m");
+  EXPECT_EQ(Pop(*ring, 32, 16).message, "0123456789abc");
+  EXPECT_EQ(Pop(*ring, 32, 16).message, "0123456789ab");
+  EXPECT_EQ(Pop(*ring, 32, 16).message, "0123456789a" + smile);
+  EXPECT_EQ(Pop(*ring).level, std::string(29, 'v'));
+}
+
+TEST(KernelLogRing, TheDropReportIsCutToTheCallersBuffers) {
+  auto ring = EnabledRing();
+  for (int i = 0; i < 257; ++i) ring->Push("I", "x");
+  for (int i = 0; i < 256; ++i) Pop(*ring);
+  const Popped report = Pop(*ring, 3, 12);
+  EXPECT_EQ(report.level, "WA");
+  EXPECT_EQ(report.message, "kernel log ");
+  EXPECT_FALSE(Pop(*ring).any);
+}
+
+TEST(KernelLogRing, Utf8PrefixLengthLeavesInvalidBytesToTheLimit) {
+  EXPECT_EQ(Utf8PrefixLength("abc", 3, 3), 3u);
+  EXPECT_EQ(Utf8PrefixLength("ab\xc3\xa9", 4, 3), 2u);
+  EXPECT_EQ(Utf8PrefixLength("\x80\x80\x80\x80\x80", 5, 4), 4u);  // no lead byte in reach
+  EXPECT_EQ(Utf8PrefixLength("\xe2\x82\xac", 3, 1), 0u);
+}
+
 }  // namespace
 }  // namespace orv

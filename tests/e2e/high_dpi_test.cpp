@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "native/common/unique_resource.h"
 #include "runner/win32_window.h"
 #include "tests/support/kilna_run.h"
@@ -50,6 +52,15 @@ TEST_F(HighDpi, KilnasWindowIsScaledToTheScreen) {
   ::GetWindowRect(window, &rect);
   EXPECT_EQ(rect.right - rect.left, 1080);
   EXPECT_EQ(rect.bottom - rect.top, 768);
+  // Centred on the screen after scaling, and wholly on it.
+  const int screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
+  const int screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
+  EXPECT_GE(rect.left, 0);
+  EXPECT_GE(rect.top, 0);
+  EXPECT_LE(rect.right, screenWidth);
+  EXPECT_LE(rect.bottom, screenHeight);
+  EXPECT_LE(std::abs(rect.left - (screenWidth - rect.right)), 1) << rect.left << " on " << screenWidth;
+  EXPECT_LE(std::abs(rect.top - (screenHeight - rect.bottom)), 1) << rect.top << " on " << screenHeight;
   EXPECT_EQ(session.Finish().process.exitCode, 0u);
 }
 

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <iterator>
 #include <regex>
 
 #include "tests/support/pe_image.h"
@@ -28,6 +30,65 @@ TEST(KilnaImage, ExportsExactlyTheUndecoratedNamesOfTheDefinitionFile) {
   std::sort(actual.begin(), actual.end());
   EXPECT_EQ(actual, expected);
   for (const auto& name : actual) EXPECT_EQ(name.find_first_of("@?"), std::string::npos) << name;
+}
+
+// The engine library's public embedding API that the product calls. Anything
+// else imported from flutter_windows.dll would only resolve against our
+// stand-in, and the product would not load against a real engine.
+constexpr const char* kPublicEngineApi[] = {
+    "FlutterDesktopEngineCreate",
+    "FlutterDesktopEngineDestroy",
+    "FlutterDesktopEngineGetGraphicsAdapter",
+    "FlutterDesktopEngineGetMessenger",
+    "FlutterDesktopEngineGetPluginRegistrar",
+    "FlutterDesktopEngineProcessMessages",
+    "FlutterDesktopEngineReloadSystemFonts",
+    "FlutterDesktopEngineRun",
+    "FlutterDesktopEngineSetNextFrameCallback",
+    "FlutterDesktopGetDpiForHWND",
+    "FlutterDesktopGetDpiForMonitor",
+    "FlutterDesktopMessengerAddRef",
+    "FlutterDesktopMessengerIsAvailable",
+    "FlutterDesktopMessengerLock",
+    "FlutterDesktopMessengerRelease",
+    "FlutterDesktopMessengerSend",
+    "FlutterDesktopMessengerSendResponse",
+    "FlutterDesktopMessengerSendWithReply",
+    "FlutterDesktopMessengerSetCallback",
+    "FlutterDesktopMessengerUnlock",
+    "FlutterDesktopPluginRegistrarGetMessenger",
+    "FlutterDesktopPluginRegistrarGetView",
+    "FlutterDesktopPluginRegistrarRegisterTopLevelWindowProcDelegate",
+    "FlutterDesktopPluginRegistrarSetDestructionHandler",
+    "FlutterDesktopPluginRegistrarUnregisterTopLevelWindowProcDelegate",
+    "FlutterDesktopResyncOutputStreams",
+    "FlutterDesktopViewControllerCreate",
+    "FlutterDesktopViewControllerDestroy",
+    "FlutterDesktopViewControllerForceRedraw",
+    "FlutterDesktopViewControllerGetEngine",
+    "FlutterDesktopViewControllerGetView",
+    "FlutterDesktopViewControllerHandleTopLevelWindowProc",
+    "FlutterDesktopViewGetHWND",
+};
+
+TEST(KilnaImage, ImportsOnlyThePublicEngineApiFromTheEngineLibrary) {
+  const auto tables = ReadPeTables(Kilna());
+  ASSERT_TRUE(tables.has_value());
+  const PeImport* engine = nullptr;
+  for (const auto& import : tables->imports) {
+    std::string library = import.library;
+    std::transform(library.begin(), library.end(), library.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (library == "flutter_windows.dll") engine = &import;
+  }
+  ASSERT_NE(engine, nullptr);
+  const auto& used = engine->functions;
+  for (const auto& name : used) {
+    EXPECT_NE(std::find(std::begin(kPublicEngineApi), std::end(kPublicEngineApi), name), std::end(kPublicEngineApi))
+        << name;
+    EXPECT_NE(name.rfind("FlutterStandin", 0), 0u) << name;
+  }
+  // The adapter comes from the engine, as the renderer check expects.
+  EXPECT_NE(std::find(used.begin(), used.end(), "FlutterDesktopEngineGetGraphicsAdapter"), used.end());
 }
 
 TEST(KilnaImage, ManifestAsksForAdministratorPerMonitorDpiAndListsFourSystems) {

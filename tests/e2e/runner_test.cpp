@@ -237,5 +237,28 @@ TEST_F(Runner, AWindowClosedBeforeItsFirstFrameRecordsTheDestroyAndNothingLater)
   EXPECT_EQ(Count(run, "main.engine.firstFrame.pendingAfter5s"), 0);
 }
 
+TEST_F(Runner, AnEngineWithoutAViewIsRefusedBeforeTheAdapterCheck) {
+  const KilnaRun run = RunKilna({{kQuit}, {}, {{L"FLUTTER_STANDIN_VIEW", L"none"}}});
+  EXPECT_EQ(run.process.exitCode, 1u);
+  const auto at = Positions(run, {"main.engine.construct.done", "main.engine.invalid", "runner.window.create.failed"});
+  EXPECT_GE(at[0], 0) << run.log;
+  EXPECT_LT(at[0], at[1]);
+  EXPECT_LT(at[1], at[2]);
+  EXPECT_EQ(Count(run, "main.adapter.verify.begin"), 0);
+  EXPECT_EQ(Count(run, "runner.messageLoop.begin"), 0);
+}
+
+TEST_F(Runner, OnlyTheMainEngineServesTheSessionChannel) {
+  const KilnaRun run = RunKilna({{R"({"op":"secondary"})", Wait(200), kQuit}});
+  EXPECT_EQ(run.process.exitCode, 0u);
+  const auto handlers = [&](const std::string& channel, const std::string& window) {
+    const std::string line = R"({"event":"channel","name":")" + channel + R"(","window":")" + window + R"("})";
+    return std::count(run.transcript.begin(), run.transcript.end(), line);
+  };
+  EXPECT_EQ(handlers("orv.net/windows_session", "main"), 1);
+  EXPECT_EQ(handlers("orv.net/windows_session", "secondary"), 0);
+  EXPECT_EQ(handlers("orv.runtime_log_policy", "secondary"), 1);  // the secondary engine does get its own
+}
+
 }  // namespace
 }  // namespace orv::test

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "runner/startup_diagnostics.h"
 #include "tests/support/process.h"
@@ -75,6 +76,41 @@ TEST(FlutterWindow, TheFirstFrameWatchdogExistsOnlyWithStartupDiagnostics) {
   const std::vector<std::string> transcript = SplitLines(*text);
   EXPECT_EQ(CountEvents(transcript, "nextFrameCallback"), diagnostics ? 1 : 0) << *text;
   EXPECT_EQ(CountEvents(transcript, "engine"), 1) << *text;
+}
+
+int g_setTimerCalls = 0;
+UINT_PTR WINAPI RefuseTimer(HWND, UINT_PTR, UINT, TIMERPROC) {
+  ++g_setTimerCalls;
+  ::SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+  return 0;
+}
+
+long CountInLog(const std::string& fragment) {
+  const wchar_t* folder = _wgetenv(L"ORV_DIAGNOSTICS_DIR");
+  if (folder == nullptr) return 0;
+  const auto text = ReadWholeFile(std::wstring(folder) + L"\\windows-renderer.log");
+  if (!text) return 0;
+  long count = 0;
+  for (size_t at = text->find(fragment); at != std::string::npos; at = text->find(fragment, at + 1)) ++count;
+  return count;
+}
+
+TEST(FlutterWindow, AWatchdogTimerThatCannotBeSetIsReportedAndTheWindowStillOpens) {
+  const bool diagnostics = DiagnosticsEnabled();
+  FlushStartupDiagnostics(5000);
+  const long before = CountInLog("stage=main.engine.firstFrame.watchdogUnavailable");
+  WatchdogTimerCalls timers;
+  timers.setTimer = &RefuseTimer;
+  g_setTimerCalls = 0;
+  {
+    FlutterWindow window(flutter::DartProject(L"data"), timers);
+    ASSERT_TRUE(window.Create(L"Kilna", {10, 10}, {720, 512}));
+    EXPECT_NE(window.GetHandle(), nullptr);
+    window.Destroy();
+  }
+  EXPECT_EQ(g_setTimerCalls, diagnostics ? 1 : 0);
+  FlushStartupDiagnostics(5000);
+  EXPECT_EQ(CountInLog("stage=main.engine.firstFrame.watchdogUnavailable"), before + (diagnostics ? 1 : 0));
 }
 
 }  // namespace

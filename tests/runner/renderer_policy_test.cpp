@@ -54,7 +54,7 @@ struct Outcome {
   std::vector<std::string> graphics;  // text after "[graphics] "
 };
 
-Outcome RunProbe(const std::wstring& engine, EnvironmentChanges env = {}) {
+Outcome RunProbe(const std::wstring& engine, EnvironmentChanges env = {}, const std::wstring& mode = L"") {
   TempFolder logs;
   TempFolder reportFolder;
   env.emplace(L"ORV_WINDOWS_RENDERER", std::nullopt);
@@ -62,7 +62,9 @@ Outcome RunProbe(const std::wstring& engine, EnvironmentChanges env = {}) {
   env[L"ORV_STARTUP_DIAGNOSTICS"] = std::nullopt;
   env[L"ORV_DIAGNOSTICS_DIR"] = logs.path();
   const std::wstring reportPath = reportFolder / L"report.txt";
-  const auto result = RunProcess(BinaryFolder() + L"\\renderer_probe.exe", {reportPath, engine}, env, BinaryFolder());
+  std::vector<std::wstring> arguments{reportPath, engine};
+  if (!mode.empty()) arguments.push_back(mode);
+  const auto result = RunProcess(BinaryFolder() + L"\\renderer_probe.exe", arguments, env, BinaryFolder());
   EXPECT_EQ(result.exitCode, 0u);
   Outcome outcome;
   for (const auto& line : SplitLines(ReadWholeFile(reportPath).value_or(""))) {
@@ -178,6 +180,66 @@ TEST(RendererPolicy, RemoteSessionNamesSelectWarpUnlessHardwareIsDemanded) {
 
   o = RunProbe(L"d3d_import_client.dll", {{L"SESSIONNAME", L"Console"}, {L"ORV_WINDOWS_RENDERER", L"banana"}});
   EXPECT_EQ(o.graphics.at(0), "policy=default remote=0 vmware=0 virtualHardware=0 cornerFallback=0");
+}
+
+// The device hook runs inside the engine's graphics call: without memory for
+// its line it must still hand back the device, count it, and not throw.
+TEST(RendererPolicy, TheWarpHookWithoutMemoryForItsLineStillReturnsTheDevice) {
+  Firmware firmware(L"Dell Inc.", L"XPS 13 9310");
+  const Outcome o = RunProbe(L"d3d_import_client.dll", {{L"ORV_WINDOWS_RENDERER", L"warp"}}, L"starved");
+  EXPECT_EQ(o.report.at("apply"), "1");
+  EXPECT_EQ(o.report.at("device"), "0");
+  EXPECT_FALSE(HasLineStartingWith(o, "D3D11CreateDevice driver=WARP"));
+  bool counted = false;
+  for (const auto& line : o.graphics) {
+    if (line.rfind("window=main", 0) == 0) counted = line.find(" warpDevices=1 ") != std::string::npos;
+  }
+  EXPECT_TRUE(counted);
+}
+
+// The startup stages the entry left in the log of a finished run.
+std::vector<std::string> StagesIn(const std::string& log) {
+  std::vector<std::string> stages;
+  for (const auto& line : SplitLines(log)) {
+    const size_t at = line.find(" stage=");
+    if (at == std::string::npos || line.find("[startup]") == std::string::npos) continue;
+    const size_t end = line.find(' ', at + 7);
+    stages.push_back(line.substr(at + 7, end - at - 7));
+  }
+  return stages;
+}
+
+// The entry with an engine that reaches the device factory by neither route:
+// forced WARP cannot be installed, so the process must end before any window.
+TEST(RendererPolicy, TheEntryExitsWith1WhenThePolicyIsRefused) {
+  Firmware firmware(L"Dell Inc.", L"XPS 13 9310");
+  TempFolder logs;
+  EnvironmentChanges env{{L"ORV_WINDOWS_RENDERER", L"warp"},
+                         {L"SESSIONNAME", std::nullopt},
+                         {L"ORV_STARTUP_DIAGNOSTICS", L"1"},
+                         {L"ORV_DIAGNOSTICS_DIR", logs.path()}};
+  const auto result = RunProcess(BinaryFolder() + L"\\entry_probe.exe", {L"d3d_none_client.dll"}, env, BinaryFolder());
+  ASSERT_TRUE(result.started);
+  EXPECT_EQ(result.exitCode, 1u);
+  const std::vector<std::string> expected = {"runner.entry", "runner.com.init.begin", "runner.com.init.done",
+                                             "runner.graphics.init.begin", "runner.graphics.init.failed"};
+  const std::string log = ReadWholeFile(logs / L"windows-renderer.log").value_or("");
+  EXPECT_EQ(StagesIn(log), expected) << log;
+}
+
+TEST(RendererPolicy, OnlyTheMainWindowsDescribedAdapterPublishesSoftwareRendering) {
+  Firmware firmware(L"Dell Inc.", L"XPS 13 9310");
+  const Outcome o = RunProbe(L"fakes", {{L"ORV_INTERNAL_SOFTWARE_RENDERING", L"1"}});
+  EXPECT_EQ(o.report.at("software"), "0");  // reset when the policy is applied
+  EXPECT_EQ(o.report.at("mainUndescribed"), "unset");
+  EXPECT_EQ(o.report.at("secondarySoftware"), "unset");
+  EXPECT_EQ(o.report.at("mainDxgiSoftware"), "1");
+  EXPECT_EQ(o.report.at("mainHardware"), "0");
+  EXPECT_EQ(o.report.at("mainBasicRender"), "1");
+  EXPECT_EQ(o.report.at("usesSoftwareAfterBasicRender"), "1");
+  EXPECT_EQ(o.report.at("mainUndescribedAfter"), "1");
+  EXPECT_TRUE(HasLineStartingWith(o, "window=main adapter=Fake Adapter vendor=0x1414 device=0x008c flags=0x0 "
+                                     "software=1 softwareEvidence=basicRenderIdentity"));
 }
 
 }  // namespace

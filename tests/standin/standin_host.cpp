@@ -78,7 +78,7 @@ const PluginEntry kPlugins[] = {
 };
 
 void ReportAdapter(flutter::FlutterViewController& controller, const char* window) {
-  IDXGIAdapter* adapter = controller.view()->GetGraphicsAdapter();
+  IDXGIAdapter* adapter = controller.engine()->GetGraphicsAdapter();
   DXGI_ADAPTER_DESC description = {};
   if (adapter == nullptr || FAILED(adapter->GetDesc(&description))) {
     Report(std::string("adapter ") + window + " none");

@@ -14,12 +14,11 @@ extern "C" {
 FLUTTER_EXPORT void FlutterStandinRecordPluginRegistration(FlutterDesktopPluginRegistrarRef registrar,
                                                            const char* plugin_name);
 
-// Tells the engine that a message will never be answered (its result object
-// went away without an answer), so whoever waits for it can stop waiting.
-FLUTTER_EXPORT void FlutterStandinMessengerDropResponse(FlutterDesktopMessengerRef messenger,
-                                                        const FlutterDesktopMessageResponseHandle* handle);
+// The messenger's reference count, so tests can tell who still holds it.
+FLUTTER_EXPORT int FlutterStandinMessengerReferenceCount(FlutterDesktopMessengerRef messenger);
 
-// How a message from the interface ended.
+// How a message from the interface ended. A response without data (a null
+// buffer) is how the client library ends a call its handler dropped.
 typedef enum { kFlutterStandinAnswered, kFlutterStandinUnanswered, kFlutterStandinNoEngine } FlutterStandinOutcome;
 typedef void (*FlutterStandinReply)(FlutterStandinOutcome outcome, const uint8_t* data, size_t data_size,
                                     void* user_data);

@@ -30,6 +30,10 @@ class FlutterEngine : public PluginRegistry {
   FlutterDesktopPluginRegistrarRef GetRegistrarForPlugin(const std::string& plugin_name) override;
   BinaryMessenger* messenger() { return messenger_.get(); }
 
+  // The adapter the engine renders on: a new reference for the caller to
+  // release, or null.
+  IDXGIAdapter* GetGraphicsAdapter();
+
   // Runs once, on the platform thread, after the next frame is drawn.
   void SetNextFrameCallback(std::function<void()> callback);
 

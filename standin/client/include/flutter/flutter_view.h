@@ -12,8 +12,6 @@ class FlutterView {
   FlutterView& operator=(const FlutterView&) = delete;
 
   HWND GetNativeWindow() { return FlutterDesktopViewGetHWND(view_); }
-  // A new reference for the caller to release, or null.
-  IDXGIAdapter* GetGraphicsAdapter() { return FlutterDesktopViewGetGraphicsAdapter(view_); }
 
  private:
   FlutterDesktopViewRef view_;
