@@ -8,6 +8,10 @@
 #define ERROR_ELEVATION_REQUIRED 740L
 #endif
 
+#ifndef ERROR_PROCESS_NOT_IN_JOB
+#define ERROR_PROCESS_NOT_IN_JOB 759L
+#endif
+
 // ---- Windows Filtering Platform -------------------------------------------
 // The MinGW headers stop at the first net-event versions and carry none of the
 // layer and condition keys. Layouts are the 64-bit SDK's; the offsets in the
