@@ -2,8 +2,6 @@
 
 namespace orv {
 
-void RegisterWindowCornerPlugin(flutter::PluginRegistry*) {}
-
 void RegisterTicketImagePicker(flutter::PluginRegistry*) {}
 
 }  // namespace orv

@@ -6,8 +6,8 @@
 
 namespace orv {
 
-// Window corners ("orv.net/window_corner"). Not built yet: registers nothing,
-// so the interface's calls on that channel go unanswered by this process.
+// Window corners ("orv.net/window_corner"), registrar "OrvWindowCorner";
+// defined with its plug-in in runner/window_corner/window_corner_plugin.cpp.
 void RegisterWindowCornerPlugin(flutter::PluginRegistry* registry);
 
 // Ticket image picker ("orv.net/ticket_image_picker"). Not built yet:

@@ -8,6 +8,17 @@
 #define ERROR_ELEVATION_REQUIRED 740L
 #endif
 
+// Window corner preference (Windows 11 DWM), absent from the MinGW dwmapi.h.
+#include <dwmapi.h>
+
+constexpr DWORD DWMWA_WINDOW_CORNER_PREFERENCE = 33;
+enum DWM_WINDOW_CORNER_PREFERENCE {
+  DWMWCP_DEFAULT = 0,
+  DWMWCP_DONOTROUND = 1,
+  DWMWCP_ROUND = 2,
+  DWMWCP_ROUNDSMALL = 3,
+};
+
 #ifndef ERROR_PROCESS_NOT_IN_JOB
 #define ERROR_PROCESS_NOT_IN_JOB 759L
 #endif

@@ -92,6 +92,8 @@ TEST_F(Runner, PluginsRegisterInTableOrderWithTheSystemsOwnAfterThem) {
       "PasteboardPlugin",          "ScreenRetrieverWindowsPluginCApi",   "TrayManagerPlugin",
       "UrlLauncherWindows",        "WebviewAllWindowsPlugin",            "WindowManagerPlugin",
       "WindowsSingleInstancePlugin", "OrvRuntimeLogPolicy",
+      // The corner plug-in comes last, once the view is attached.
+      "OrvWindowCorner",
   };
   EXPECT_EQ(registrars, expected);
   for (size_t i = 0; i < 13; ++i) {
@@ -113,7 +115,8 @@ TEST_F(Runner, ASecondaryWindowGetsItsOwnPluginSetAndNoSessionChannel) {
     }
   }
   const std::vector<std::string> expected = {
-      "OrvRuntimeLogPolicy", "FileSelectorWindows", "FlutterImePluginCApi", "FlutterTimezonePluginCApi",
+      "OrvRuntimeLogPolicy", "OrvWindowCorner",
+      "FileSelectorWindows", "FlutterImePluginCApi", "FlutterTimezonePluginCApi",
       "PasteboardPlugin",    "ScreenRetrieverWindowsPluginCApi", "WebviewAllWindowsPlugin", "WindowManagerPlugin",
   };
   EXPECT_EQ(registrars, expected);

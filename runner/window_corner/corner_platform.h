@@ -1,0 +1,47 @@
+#pragma once
+// The platform calls of the window-corner code that a test machine cannot
+// show or produce (the DWM's corner attributes, a Windows 11 build number, a
+// per-window DPI, a missing screen DC), as one table. Production code uses
+// the default-constructed table, which holds the real functions; tests put a
+// table of their own in place for a while.
+
+#include <windows.h>
+
+#include <dwmapi.h>
+
+namespace orv {
+
+using RtlGetVersionFn = LONG(WINAPI*)(PRTL_OSVERSIONINFOW);
+using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+
+// Run-time lookups: null when the system lacks the function.
+RtlGetVersionFn FindRtlGetVersion() noexcept;
+GetDpiForWindowFn FindGetDpiForWindow() noexcept;
+
+struct CornerPlatform {
+  decltype(&::DwmSetWindowAttribute) DwmSetWindowAttribute = ::DwmSetWindowAttribute;
+  decltype(&::orv::FindRtlGetVersion) FindRtlGetVersion = ::orv::FindRtlGetVersion;
+  decltype(&::orv::FindGetDpiForWindow) FindGetDpiForWindow = ::orv::FindGetDpiForWindow;
+  decltype(&::GetDC) GetDC = ::GetDC;
+};
+
+// The table in use: the real one unless a test has put another in place.
+const CornerPlatform& ActiveCornerPlatform() noexcept;
+
+// Puts `platform` in place for as long as this object lives (platform thread only).
+class CornerPlatformOverride {
+ public:
+  explicit CornerPlatformOverride(const CornerPlatform& platform) noexcept;
+  ~CornerPlatformOverride();
+  CornerPlatformOverride(const CornerPlatformOverride&) = delete;
+  CornerPlatformOverride& operator=(const CornerPlatformOverride&) = delete;
+
+ private:
+  const CornerPlatform* previous_;
+};
+
+// Sets a 32-bit DWM window attribute through the active table; the DWM's
+// answer does not matter to any caller (systems without the attribute refuse it).
+void SetWindowDwmAttribute(HWND window, DWORD attribute, DWORD value) noexcept;
+
+}  // namespace orv
