@@ -189,3 +189,16 @@ inline constexpr GUID FWPM_CONDITION_ALE_PACKAGE_ID = {
     0x71bc78fa, 0xf17c, 0x4997, {0xa6, 0x02, 0x6a, 0xbb, 0x26, 0x1f, 0x35, 0x1c}};
 inline constexpr GUID FWPM_CONDITION_NET_EVENT_TYPE = {
     0x206e9996, 0x490e, 0x40cf, {0xb8, 0x31, 0xb3, 0x86, 0x41, 0xeb, 0x6f, 0xcb}};
+
+// Deleting a directory through an open handle with POSIX semantics
+// (Windows 10 1607 and later). MinGW's enumeration stops short of the value.
+#if defined(__MINGW32__) && _WIN32_WINNT < 0x0A000002
+inline constexpr FILE_INFO_BY_HANDLE_CLASS FileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+#endif
+#ifndef FILE_DISPOSITION_FLAG_DELETE
+#define FILE_DISPOSITION_FLAG_DELETE 0x00000001
+#define FILE_DISPOSITION_FLAG_POSIX_SEMANTICS 0x00000002
+typedef struct _FILE_DISPOSITION_INFO_EX {
+  DWORD Flags;
+} FILE_DISPOSITION_INFO_EX, *PFILE_DISPOSITION_INFO_EX;
+#endif

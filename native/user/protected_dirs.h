@@ -1,0 +1,18 @@
+#pragma once
+// The protected working directories under ProgramData that elevated work is
+// handed: a fresh temp directory with a caller's name, a fresh directory for
+// one update run, and the interactive user's update cache. Each returns a
+// Windows error code and, on success, a CoTaskMemAlloc path without a trailing
+// backslash in *outPath (null after any failure; untouched when 87).
+
+#include <windows.h>
+
+#include "native/user/protected_dirs_platform.h"
+
+namespace orv {
+
+DWORD CreateProtectedTemp(const ProtectedDirsContext& context, const wchar_t* name, wchar_t** outPath);
+DWORD CreateProtectedUpdateTemp(const ProtectedDirsContext& context, wchar_t** outPath);
+DWORD GetProtectedUpdateCache(const ProtectedDirsContext& context, wchar_t** outPath);
+
+}  // namespace orv

@@ -1,0 +1,52 @@
+#include "native/user/protected_paths.h"
+
+namespace orv {
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+bool IsNameCharacter(wchar_t c) {
+  return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'-' || c == L'_';
+}
+
+std::wstring_view TrimTrailingSeparators(std::wstring_view path) {
+  while (!path.empty() && IsSeparator(path.back())) path.remove_suffix(1);
+  return path;
+}
+
+}  // namespace
+
+bool IsValidProtectedName(std::wstring_view name) {
+  if (name.empty() || name.size() > kMaxProtectedNameLength) return false;
+  for (const wchar_t c : name) {
+    if (!IsNameCharacter(c)) return false;
+  }
+  return true;
+}
+
+bool IsAbsolutePath(std::wstring_view path) {
+  if (path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+      path[1] == L':' && IsSeparator(path[2])) {
+    return true;
+  }
+  return path.size() >= 3 && IsSeparator(path[0]) && IsSeparator(path[1]) && !IsSeparator(path[2]);
+}
+
+std::wstring ParentPath(std::wstring_view path) {
+  path = TrimTrailingSeparators(path);
+  while (!path.empty() && !IsSeparator(path.back())) path.remove_suffix(1);
+  return std::wstring(TrimTrailingSeparators(path));
+}
+
+std::vector<std::wstring> PathChain(std::wstring_view path) {
+  std::vector<std::wstring> chain;
+  std::wstring step(TrimTrailingSeparators(path));
+  if (step.empty()) step = path;  // a bare root such as "\\"
+  while (!step.empty()) {
+    chain.push_back(step);
+    step = ParentPath(step);
+  }
+  return chain;
+}
+
+}  // namespace orv

@@ -1,0 +1,68 @@
+#pragma once
+// Test support: the protected directories' file-system calls, forwarded to the
+// real ones (so directories, files and links really exist), with what Wine
+// cannot show supplied by the test: each path's security descriptor as SDDL,
+// a handle's reparse bit, and a POSIX delete that works or not.
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+
+#include "native/user/protected_dirs_platform.h"
+
+namespace orv::test {
+
+class FakeDirectoryPlatform {
+ public:
+  FakeDirectoryPlatform();
+  ~FakeDirectoryPlatform();
+  FakeDirectoryPlatform(const FakeDirectoryPlatform&) = delete;
+  FakeDirectoryPlatform& operator=(const FakeDirectoryPlatform&) = delete;
+
+  static DirectoryPlatform Calls();
+
+  // GetSecurityInfo on a handle to this path answers with this descriptor.
+  // Paths without one get the real (Wine's) answer.
+  void setSecurity(const std::wstring& path, const std::wstring& sddl);
+  // Directories the code creates answer with this descriptor instead of the
+  // one the code passed ("" restores that).
+  void answerCreatedWith(const std::wstring& sddl) { createdOverride_ = sddl; }
+  // Owner, group and DACL of the descriptor the code created the path with;
+  // "" when the code never created it.
+  std::wstring createdWith(const std::wstring& path) const;
+
+  // The FileDispositionInfoEx call succeeds (deleting as the classic call
+  // does) instead of failing as Wine's does.
+  void setPosixDeleteWorks(bool works) { posixDeleteWorks_ = works; }
+  int posixDeleteCalls() const { return posixDeleteCalls_; }
+  int classicDeleteCalls() const { return classicDeleteCalls_; }
+
+  // Every call through the table.
+  int calls() const { return calls_; }
+
+ private:
+  static BOOL WINAPI CreateDirectory(LPCWSTR path, LPSECURITY_ATTRIBUTES attributes);
+  static HANDLE WINAPI CreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES attributes,
+                                  DWORD disposition, DWORD flags, HANDLE templateFile);
+  static DWORD WINAPI GetFileAttributes(LPCWSTR path);
+  static BOOL WINAPI GetFileInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
+  static DWORD WINAPI GetSecurity(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION info, PSID* owner,
+                                  PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor);
+  static BOOL WINAPI SetFileInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID info, DWORD size);
+  static BOOL WINAPI RemoveDirectory(LPCWSTR path);
+
+  std::map<std::wstring, std::wstring> security_;  // by normalised path
+  std::map<std::wstring, std::wstring> created_;
+  std::map<HANDLE, std::wstring> handlePaths_;
+  std::wstring createdOverride_;
+  bool posixDeleteWorks_ = false;
+  int posixDeleteCalls_ = 0;
+  int classicDeleteCalls_ = 0;
+  int calls_ = 0;
+};
+
+// Owner, group and DACL of a descriptor as SDDL text, as the system writes it.
+std::wstring CanonicalSddl(const std::wstring& sddl);
+
+}  // namespace orv::test
