@@ -8,21 +8,11 @@
 #include <flutter_standin.h>
 #include <flutter_windows.h>
 
+#include "tests/support/engine_registry.h"
 #include "tests/support/process.h"
 
 namespace orv {
 namespace {
-
-class EngineRegistry : public flutter::PluginRegistry {
- public:
-  explicit EngineRegistry(FlutterDesktopEngineRef engine) : engine_(engine) {}
-  FlutterDesktopPluginRegistrarRef GetRegistrarForPlugin(const std::string& name) override {
-    return FlutterDesktopEngineGetPluginRegistrar(engine_, name.c_str());
-  }
-
- private:
-  FlutterDesktopEngineRef engine_;
-};
 
 TEST(RuntimeLogPolicy, ThePluginHoldsTheMessengerUntilItsEngineGoes) {
   test::TempFolder work;
@@ -38,7 +28,7 @@ TEST(RuntimeLogPolicy, ThePluginHoldsTheMessengerUntilItsEngineGoes) {
   FlutterDesktopMessengerRef messenger = FlutterDesktopMessengerAddRef(FlutterDesktopEngineGetMessenger(engine));
   const int before = FlutterStandinMessengerReferenceCount(messenger);
 
-  EngineRegistry registry(engine);
+  test::EngineRegistry registry(engine);
   RegisterRuntimeLogPolicy(&registry);
   EXPECT_GT(FlutterStandinMessengerReferenceCount(messenger), before);  // its own and its channel's
 

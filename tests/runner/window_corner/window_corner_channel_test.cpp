@@ -17,6 +17,7 @@
 #include "runner/window_corner/window_corners.h"
 #include "tests/runner/window_corner/corner_checks.h"
 #include "tests/runner/window_corner/fake_corner_platform.h"
+#include "tests/support/engine_registry.h"
 #include "tests/support/process.h"
 
 namespace orv::test {
@@ -57,18 +58,6 @@ void OnReply(FlutterStandinOutcome outcome, const uint8_t* data, size_t size, vo
   flutter::StandardMethodCodec::GetInstance().DecodeAndProcessResponseEnvelope(data, size, &result);
 }
 
-// The engine's registrars, as the runner's FlutterEngine hands them out.
-class EngineRegistry : public flutter::PluginRegistry {
- public:
-  explicit EngineRegistry(FlutterDesktopEngineRef engine) : engine_(engine) {}
-  FlutterDesktopPluginRegistrarRef GetRegistrarForPlugin(const std::string& name) override {
-    return FlutterDesktopEngineGetPluginRegistrar(engine_, name.c_str());
-  }
-
- private:
-  FlutterDesktopEngineRef engine_;
-};
-
 // One engine with its view and the corner plug-in registered.
 class CornerEngine {
  public:
@@ -80,7 +69,7 @@ class CornerEngine {
     controller_ = FlutterDesktopViewControllerCreate(64, 64, FlutterDesktopEngineCreate(&properties));
     if (controller_ == nullptr) return;
     engine_ = FlutterDesktopViewControllerGetEngine(controller_);
-    EngineRegistry registry(engine_);
+    test::EngineRegistry registry(engine_);
     RegisterWindowCornerPlugin(&registry);
   }
   ~CornerEngine() {
