@@ -19,11 +19,7 @@ TEST(RuntimeLogPolicy, ThePluginHoldsTheMessengerUntilItsEngineGoes) {
   ASSERT_TRUE(test::WriteWholeFile(work / L"empty.jsonl", ""));
   ::SetEnvironmentVariableW(L"FLUTTER_STANDIN_SCRIPT", (work / L"empty.jsonl").c_str());
   ::SetEnvironmentVariableW(L"FLUTTER_STANDIN_TRANSCRIPT", (work / L"transcript.jsonl").c_str());
-  FlutterDesktopEngineProperties properties = {};
-  properties.assets_path = L"data\\flutter_assets";
-  properties.icu_data_path = L"data\\icudtl.dat";
-  properties.aot_library_path = L"data\\app.so";
-  FlutterDesktopEngineRef engine = FlutterDesktopEngineCreate(&properties);
+  FlutterDesktopEngineRef engine = test::CreateStandinEngine();
   ASSERT_NE(engine, nullptr);
   FlutterDesktopMessengerRef messenger = FlutterDesktopMessengerAddRef(FlutterDesktopEngineGetMessenger(engine));
   const int before = FlutterStandinMessengerReferenceCount(messenger);

@@ -13,6 +13,7 @@
 #include "flutter/plugin_registrar_windows.h"
 #include "flutter/standard_method_codec.h"
 #include "standin/client/binary_messenger_impl.h"
+#include "tests/support/engine_registry.h"
 #include "tests/support/process.h"
 
 namespace orv::test {
@@ -52,11 +53,7 @@ class Channels : public ::testing::Test {
     ASSERT_TRUE(WriteWholeFile(folder_ / L"empty.jsonl", ""));
     ::SetEnvironmentVariableW(L"FLUTTER_STANDIN_SCRIPT", (folder_ / L"empty.jsonl").c_str());
     ::SetEnvironmentVariableW(L"FLUTTER_STANDIN_TRANSCRIPT", (folder_ / L"transcript.jsonl").c_str());
-    FlutterDesktopEngineProperties properties = {};
-    properties.assets_path = L"data\\flutter_assets";
-    properties.icu_data_path = L"data\\icudtl.dat";
-    properties.aot_library_path = L"data\\app.so";
-    controller_ = FlutterDesktopViewControllerCreate(64, 64, FlutterDesktopEngineCreate(&properties));
+    controller_ = FlutterDesktopViewControllerCreate(64, 64, test::CreateStandinEngine());
     ASSERT_NE(controller_, nullptr);
     engine_ = FlutterDesktopViewControllerGetEngine(controller_);
     messenger_ = std::make_unique<flutter::BinaryMessengerImpl>(FlutterDesktopEngineGetMessenger(engine_));

@@ -1,7 +1,8 @@
 #pragma once
-// The registrars of an engine made through the engine's C API, handed out as
-// the runner's own engine wrapper does, so that a test can register one of
-// the system's plug-ins with its registration function.
+// An engine made through the engine's C API with the product's data paths,
+// and its registrars handed out as the runner's own engine wrapper does, so
+// that a test can register one of the system's plug-ins with its
+// registration function.
 
 #include <flutter_windows.h>
 
@@ -10,6 +11,15 @@
 #include "flutter/plugin_registry.h"
 
 namespace orv::test {
+
+// Null when the engine cannot be made.
+inline FlutterDesktopEngineRef CreateStandinEngine() {
+  FlutterDesktopEngineProperties properties = {};
+  properties.assets_path = L"data\\flutter_assets";
+  properties.icu_data_path = L"data\\icudtl.dat";
+  properties.aot_library_path = L"data\\app.so";
+  return FlutterDesktopEngineCreate(&properties);
+}
 
 class EngineRegistry : public flutter::PluginRegistry {
  public:

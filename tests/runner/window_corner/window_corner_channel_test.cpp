@@ -62,11 +62,7 @@ void OnReply(FlutterStandinOutcome outcome, const uint8_t* data, size_t size, vo
 class CornerEngine {
  public:
   CornerEngine() {
-    FlutterDesktopEngineProperties properties = {};
-    properties.assets_path = L"data\\flutter_assets";
-    properties.icu_data_path = L"data\\icudtl.dat";
-    properties.aot_library_path = L"data\\app.so";
-    controller_ = FlutterDesktopViewControllerCreate(64, 64, FlutterDesktopEngineCreate(&properties));
+    controller_ = FlutterDesktopViewControllerCreate(64, 64, test::CreateStandinEngine());
     if (controller_ == nullptr) return;
     engine_ = FlutterDesktopViewControllerGetEngine(controller_);
     test::EngineRegistry registry(engine_);
