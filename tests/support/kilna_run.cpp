@@ -1,28 +1,9 @@
 #include "tests/support/kilna_run.h"
 
-#include <atomic>
-
 #include "runner/win32_window.h"
+#include "tests/support/document_archive.h"
 
 namespace orv::test {
-
-namespace {
-
-// scripts/test names a folder in KILNA_TRANSCRIPT_ARCHIVE; every transcript of
-// an end-to-end run is kept there, so that the documents in them can be
-// checked against their published schemas after the tests.
-void ArchiveTranscript(const std::string& transcript) {
-  wchar_t folder[MAX_PATH];
-  const DWORD length = ::GetEnvironmentVariableW(L"KILNA_TRANSCRIPT_ARCHIVE", folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH || transcript.empty()) return;
-  static std::atomic<unsigned> next{0};
-  const std::wstring name = std::wstring(folder) + L"\\" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                            std::to_wstring(next++) + L".jsonl";
-  ::CreateDirectoryW(folder, nullptr);
-  WriteWholeFile(name, transcript);
-}
-
-}  // namespace
 
 KilnaSession::KilnaSession(const KilnaOptions& options) {
   std::string script;

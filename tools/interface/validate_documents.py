@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Validates every JSON document found in kilna.exe transcripts against its schema.
 
-    validate_documents.py TRANSCRIPT_OR_FOLDER...   documents the end-to-end runs produced
+    validate_documents.py [--require KIND,...] TRANSCRIPT_OR_FOLDER...
+                                                    documents the end-to-end runs produced:
+                                                    in transcripts (*.jsonl) and as whole
+                                                    documents (NAME.KIND.json)
     validate_documents.py --samples FILE            hand-written samples, and mutations of
                                                     them that the schemas must refuse
 
@@ -31,12 +34,26 @@ def _parse(kind, carried):
         return None, f"not JSON: {error}"
 
 
-def check_transcripts(paths, validators):
+def _check(counts, failures, where, kind, carried, validators):
+    counts[kind] = counts.get(kind, 0) + 1
+    document, error = _parse(kind, carried)
+    issues = [error] if error else document_schemas.problems(validators[kind], document)
+    failures += [f"{where}: {kind}: {issue}" for issue in issues]
+
+
+def check_transcripts(paths, validators, required):
     files = []
     for path in map(pathlib.Path, paths):
-        files += sorted(path.rglob("*.jsonl")) if path.is_dir() else [path]
+        files += sorted(path.rglob("*.jsonl")) + sorted(path.rglob("*.json")) if path.is_dir() else [path]
     counts, failures = {}, []
     for file in files:
+        if file.suffix == ".json":
+            kind = file.name.rsplit(".", 2)[-2] if file.name.count(".") >= 2 else ""
+            if kind not in validators:
+                failures.append(f"{file}: no schema for a document of kind {kind!r}")
+                continue
+            _check(counts, failures, file, kind, file.read_text(encoding="utf-8", errors="replace"), validators)
+            continue
         for number, raw in enumerate(file.read_text(encoding="utf-8", errors="replace").splitlines(), 1):
             try:
                 line = json.loads(raw)
@@ -46,12 +63,11 @@ def check_transcripts(paths, validators):
             if found is None:
                 continue
             kind, carried = found
-            counts[kind] = counts.get(kind, 0) + 1
-            document, error = _parse(kind, carried)
-            issues = [error] if error else document_schemas.problems(validators[kind], document)
-            failures += [f"{file}:{number}: {kind}: {issue}" for issue in issues]
+            _check(counts, failures, f"{file}:{number}", kind, carried, validators)
     for kind in sorted(validators):
         print(f"{kind}: {counts.get(kind, 0)} document(s)")
+        if kind in required and not counts.get(kind):
+            failures.append(f"no {kind} document was produced: the runs that make one did not archive it")
     return failures
 
 
@@ -107,8 +123,10 @@ def main(argv):
     validators = document_schemas.load_validators()
     if len(argv) == 3 and argv[1] == "--samples":
         failures = check_samples(argv[2], validators)
+    elif len(argv) >= 4 and argv[1] == "--require":
+        failures = check_transcripts(argv[3:], validators, set(argv[2].split(",")))
     elif len(argv) >= 2:
-        failures = check_transcripts(argv[1:], validators)
+        failures = check_transcripts(argv[1:], validators, set())
     else:
         print(__doc__)
         return 2
