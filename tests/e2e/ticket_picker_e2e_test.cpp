@@ -31,15 +31,19 @@ TEST(TicketPickerE2e, ReadProgramAnswersTheProgramsMetadataAndAnEmptyPosterNameI
   ShellStandIn shell;
   ASSERT_TRUE(shell.ready()) << shell.problem();
   const std::string program = JsonString(Narrow(BinaryFolder() + L"\\reader_described_program.exe"));
-  const KilnaRun run = RunKilna({{PickerCall("readProgram", R"({"path":)" + program + "}"),
-                                  PickerCall("saveReferralPoster", R"({"suggestedName":""})"), kQuit}});
+  KilnaOptions options;
+  options.script = {PickerCall("readProgram", R"({"path":)" + program + "}"),
+                    PickerCall("saveReferralPoster", R"({"suggestedName":""})"), kQuit};
+  const KilnaRun run = RunKilna(options);
   EXPECT_EQ(run.process.exitCode, 0u);
 
   const std::string program_answer = FindTranscriptLine(run, {R"("method":"readProgram")"});
-  for (const std::string& fragment :
-       {std::string(R"("reply":"success")"), R"("executablePaths":[)" + program + "]",
-        R"("icon":{"$bytes":"89504e470d0a1a0a)", std::string(R"("name":"Second description")"),
-        R"("path":)" + program, std::string(R"("warnings":[])")}) {
+  const std::vector<std::string> fragments = {
+      R"("reply":"success")",         R"("executablePaths":[)" + program + "]",
+      R"("icon":{"$bytes":"89504e470d0a1a0a)", R"("name":"Second description")",
+      R"("path":)" + program,         R"("warnings":[])",
+  };
+  for (const std::string& fragment : fragments) {
     EXPECT_NE(program_answer.find(fragment), std::string::npos) << fragment << "\n" << program_answer;
   }
   EXPECT_FALSE(FindTranscriptLine(run, {R"("method":"saveReferralPoster")", R"("reply":"error")",
