@@ -25,10 +25,22 @@ TicketImagePicker::TicketImagePicker(flutter::PluginRegistrarWindows* registrar)
   if (messenger_ != nullptr) FlutterDesktopMessengerAddRef(messenger_);
   channel_ = std::make_unique<flutter::MethodChannel<EncodableValue>>(
       registrar->messenger(), kChannelName, &flutter::StandardMethodCodec::GetInstance());
+  // Nothing may be thrown into the window procedure or the engine's callback.
   windowProcId_ = registrar->RegisterTopLevelWindowProcDelegate(
-      [this](HWND, UINT message, WPARAM wparam, LPARAM) { return HandleWindowMessage(message, wparam); });
-  channel_->SetMethodCallHandler(
-      [this](const auto& call, auto result) { HandleMethodCall(call, std::move(result)); });
+      [this](HWND, UINT message, WPARAM wparam, LPARAM) -> std::optional<LRESULT> {
+        try {
+          return HandleWindowMessage(message, wparam);
+        } catch (...) {
+          return std::nullopt;
+        }
+      });
+  channel_->SetMethodCallHandler([this](const auto& call, auto result) {
+    try {
+      HandleMethodCall(call, std::move(result));
+    } catch (...) {
+      // Only exhausted memory gets here; the dropped call is ended by the engine.
+    }
+  });
 }
 
 TicketImagePicker::~TicketImagePicker() {
