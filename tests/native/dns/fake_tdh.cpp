@@ -9,10 +9,12 @@ namespace orv::test {
 
 namespace {
 std::atomic<int> badDescriptors{0};
+std::atomic<int> lookups{0};
 }  // namespace
 
 struct FakeTdhCalls {
   static FakeProperty* Find(PEVENT_RECORD record, ULONG count, PPROPERTY_DATA_DESCRIPTOR descriptor) {
+    ++lookups;
     if (count != 1 || descriptor == nullptr || descriptor->ArrayIndex != ULONG_MAX) {
       ++badDescriptors;
       return nullptr;
@@ -83,6 +85,8 @@ FakeClientEvent& FakeClientEvent::Remove(const std::wstring& name) {
 }
 
 int FakeClientEvent::BadDescriptorCount() { return badDescriptors.load(); }
+
+int FakeClientEvent::LookupCount() { return lookups.load(); }
 
 dns::TdhApi FakeTdh() {
   dns::TdhApi api;

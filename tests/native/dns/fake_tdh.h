@@ -39,6 +39,8 @@ class FakeClientEvent {
   // Lookups made for a property with a wrong descriptor (not the whole
   // property, or more than one descriptor).
   static int BadDescriptorCount();
+  // Every property lookup so far, in any event.
+  static int LookupCount();
 
  private:
   friend struct FakeTdhCalls;
