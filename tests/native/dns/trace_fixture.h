@@ -13,7 +13,6 @@
 #include "native/dns/trace_registry.h"
 #include "tests/native/dns/fake_event_tracing.h"
 #include "tests/native/dns/fake_tdh.h"
-#include "tests/native/dns/fake_wfp_engine.h"
 
 namespace orv::test {
 
@@ -40,6 +39,18 @@ class FakeCapture : public dns::TraceCapture {
   CaptureLog& log_;
 };
 
+// The collector's engine refuses to open, as on a machine without the
+// filtering platform, so every "wfp" value reads the same once its worker has
+// run. Never reset: workers may outlive the test that started them.
+inline std::atomic<int> collectorWorkersRun{0};
+inline std::atomic<int> collectorsStarted{0};  // counted as each trace makes its capture
+
+inline DWORD WINAPI RefusedEngineOpen(const wchar_t*, UINT32, SEC_WINNT_AUTH_IDENTITY_W*, const FWPM_SESSION0*,
+                                      HANDLE*) {
+  ++collectorWorkersRun;
+  return 1764;
+}
+
 struct Finished {
   DWORD result = 0;
   std::uint32_t written = 0;
@@ -50,28 +61,25 @@ class DnsTraceFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     tracing().Reset();
-    wfp().Reset();
-    // The collector's worker finds collection switched off and ends by itself,
-    // which gives every result the same "wfp" value.
-    wfp().optionValue = 0;
+    WaitCollectorsSettled();
   }
   void TearDown() override {
     registry_.reset();
     EXPECT_EQ(tracing().ConsumersRunning(), 0);
     EXPECT_FALSE(tracing().StopOverlapSeen());
-    EXPECT_TRUE(wfp().WaitUntilAllClosed(std::chrono::seconds(5)));
+    EXPECT_TRUE(WaitCollectorsSettled());
   }
 
   static FakeEventTracing& tracing() { return FakeEventTracing::Instance(); }
-  static FakeWfpEngine& wfp() { return FakeWfpEngine::Instance(); }
 
   dns::TracePlatform Platform(std::chrono::milliseconds expiry = std::chrono::seconds(45)) {
     dns::TracePlatform platform;
     platform.tracing = tracing().Api(expiry);
     platform.tdh = FakeTdh();
-    platform.wfp = wfp().Api();
+    platform.wfp.FwpmEngineOpen0 = &RefusedEngineOpen;
     CaptureLog* log = &captures_;
     platform.capture = [log](std::wstring_view name) -> std::unique_ptr<dns::TraceCapture> {
+      ++collectorsStarted;
       if (log->refuse) throw std::bad_alloc();
       ++log->made;
       log->lastName = name;
@@ -97,13 +105,11 @@ class DnsTraceFixture : public ::testing::Test {
     return finished;
   }
 
-  // Waits until the collector's worker has met the disabled collection.
-  static void WaitCollectorSettled(int collectors = 1) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while ((wfp().opens.load() < collectors || wfp().closes.load() < collectors) &&
-           std::chrono::steady_clock::now() < until) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+  // Waits until every collector's worker has met the refused engine.
+  static bool WaitCollectorsSettled() {
+    const bool settled = WaitFor([] { return collectorWorkersRun.load() == collectorsStarted.load(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the worker records the refusal
+    return settled;
   }
 
   template <typename Predicate>
