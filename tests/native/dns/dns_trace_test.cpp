@@ -30,7 +30,17 @@ std::uint64_t DroppedOf(const std::string& json) {
   return std::stoull(match[1]);
 }
 
-class DnsTraceTest : public DnsTraceFixture {};
+class DnsTraceTest : public DnsTraceFixture {
+ protected:
+  // A trace with nothing recorded, finished once its collector has settled,
+  // so that its document is the same every time.
+  Finished SettledRun(std::uint32_t bufferSize = 65536) {
+    if (Start(kName, lastId_) != 0) return {ERROR_GEN_FAILURE, 0, {}};
+    WaitCollectorsSettled();
+    return Finish(lastId_, bufferSize);
+  }
+  std::uint64_t lastId_ = 0;
+};
 
 TEST_F(DnsTraceTest, WhatTheTraceAsksOfThePlatform) {
   Registry();
@@ -278,40 +288,31 @@ TEST_F(DnsTraceTest, FinishWithoutAPlaceForTheResultStillEndsTheTrace) {
 
 TEST_F(DnsTraceTest, BufferOfExactlyTheLengthFitsOneLessDoesNot) {
   Registry();
-  std::uint64_t id = 0;
-  ASSERT_EQ(Start(kName, id), 0u);
-  WaitCollectorsSettled();
-  const Finished measured = Finish(id);
+  const Finished measured = SettledRun();
   ASSERT_EQ(measured.result, 0u);
   const auto length = static_cast<std::uint32_t>(measured.json.size());
   EXPECT_EQ(measured.written, length);
   EXPECT_EQ(measured.json.find('\0'), std::string::npos);
 
-  ASSERT_EQ(Start(kName, id), 0u);
-  WaitCollectorsSettled();
-  const Finished exact = Finish(id, length);
+  const Finished exact = SettledRun(length);
   EXPECT_EQ(exact.result, 0u);
   EXPECT_EQ(exact.written, length) << measured.json << "\n" << exact.json;
 
-  ASSERT_EQ(Start(kName, id), 0u);
-  WaitCollectorsSettled();
-  const Finished shorter = Finish(id, length - 1);
+  const Finished shorter = SettledRun(length - 1);
   EXPECT_EQ(shorter.result, 122u);
   EXPECT_EQ(shorter.written, 0u);
-  EXPECT_EQ(Finish(id).result, 6u);
+  EXPECT_EQ(Finish(lastId_).result, 6u);
 }
 
 TEST_F(DnsTraceTest, EmptyRunDocument) {
   Registry();
-  std::uint64_t id = 0;
-  ASSERT_EQ(Start(kName, id), 0u);
-  WaitCollectorsSettled();
-  const Finished finished = Finish(id);
+  const Finished finished = SettledRun();
   ASSERT_EQ(finished.result, 0u);
   const std::regex document(
       "\\{\"events\":\\[\\],\"dropped\":0,\"expired\":false,\"orvPackets\":\\{\"status\":\"fake\"\\},"
       "\"wfp\":\\{\"status\":\"unavailable\",\"localEndpoint\":false,\"remoteEndpoint\":false,"
-      "\"endedUs\":[0-9]+,\"nativeErrorCode\":1764,\"dropped\":0,\"events\":\\[\\],\"rulesTruncated\":false,\"rules\":\\[\\]\\}\\}");
+      "\"endedUs\":[0-9]+,\"nativeErrorCode\":1764,\"dropped\":0,\"events\":\\[\\],\"rulesTruncated\":false,"
+      "\"rules\":\\[\\]\\}\\}");
   EXPECT_TRUE(std::regex_match(finished.json, document)) << finished.json;
 }
 
