@@ -203,6 +203,43 @@ typedef struct _FILE_DISPOSITION_INFO_EX {
 } FILE_DISPOSITION_INFO_EX, *PFILE_DISPOSITION_INFO_EX;
 #endif
 
+// ---- DNS client: the asynchronous-capable query ---------------------------
+// MinGW's windns.h has the result record but not the request, the cancel
+// handle or the function (its import library does export it). Layouts are the
+// 64-bit SDK's: QueryName 8, QueryType 16, QueryOptions 24, pDnsServerList 32,
+// InterfaceIndex 40, pQueryCompletionCallback 48, pQueryContext 56; 64 bytes.
+
+#include <windns.h>
+
+struct _DNS_ADDR_ARRAY;
+typedef struct _DNS_ADDR_ARRAY* PDNS_ADDR_ARRAY;
+
+typedef struct _DNS_QUERY_REQUEST {
+  ULONG Version;
+  PCWSTR QueryName;
+  WORD QueryType;
+  ULONG64 QueryOptions;
+  PDNS_ADDR_ARRAY pDnsServerList;
+  ULONG InterfaceIndex;
+  PDNS_QUERY_COMPLETION_ROUTINE pQueryCompletionCallback;
+  PVOID pQueryContext;
+} DNS_QUERY_REQUEST, *PDNS_QUERY_REQUEST;
+static_assert(offsetof(DNS_QUERY_REQUEST, QueryType) == 16);
+static_assert(offsetof(DNS_QUERY_REQUEST, QueryOptions) == 24);
+static_assert(offsetof(DNS_QUERY_REQUEST, InterfaceIndex) == 40);
+static_assert(offsetof(DNS_QUERY_REQUEST, pQueryContext) == 56);
+static_assert(sizeof(DNS_QUERY_REQUEST) == 64);
+
+typedef struct _DNS_QUERY_CANCEL {
+  CHAR Reserved[32];
+} DNS_QUERY_CANCEL, *PDNS_QUERY_CANCEL;
+
+static_assert(offsetof(DNS_QUERY_RESULT, pQueryRecords) == 16);
+static_assert(sizeof(DNS_QUERY_RESULT) == 32);
+
+extern "C" DNS_STATUS WINAPI DnsQueryEx(PDNS_QUERY_REQUEST pQueryRequest, PDNS_QUERY_RESULT pQueryResults,
+                                        PDNS_QUERY_CANCEL pCancelHandle);
+
 // ---- Event tracing -----------------------------------------------------------
 // The event-id filter of EnableTraceEx2 (Windows 8.1 and later): FilterIn,
 // Reserved, Count, then Count ids; 4 + 2 × Count bytes.

@@ -3,6 +3,7 @@
 // event property reads, the packet capture and the filtering platform. The
 // default holds the production pieces.
 
+#include "native/dns/capture_platform.h"
 #include "native/dns/event_tracing_api.h"
 #include "native/dns/tdh_api.h"
 #include "native/dns/trace_capture.h"
@@ -10,6 +11,8 @@
 
 namespace orv::dns {
 
+// The adapter packet capture on a capture platform.
+TraceCaptureFactory AdapterCaptureFactory(const DnsCapturePlatform& platform);
 TraceCaptureFactory ProductionCaptureFactory();
 
 struct TracePlatform {

@@ -12,6 +12,11 @@ _netns_dnsmasq_pid=""
 NETNS_ZONE_HOST_RECORDS=(
   "host.test,203.0.113.10,2001:db8::10"
   "v4only.test,203.0.113.11"
+  # Ten IPv4 answers for one name, and two IPv6 ones.
+  "ten.test,203.0.113.21" "ten.test,203.0.113.22" "ten.test,203.0.113.23" "ten.test,203.0.113.24"
+  "ten.test,203.0.113.25" "ten.test,203.0.113.26" "ten.test,203.0.113.27" "ten.test,203.0.113.28"
+  "ten.test,203.0.113.29" "ten.test,203.0.113.30"
+  "two6.test,2001:db8::61" "two6.test,2001:db8::62"
 )
 
 netns_session_start() {  # $1: folder for the session's files

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# The Windows ctest pass, run by scripts/test inside the run's test network
+# namespace: the Wine session starts here, so Wine's interface tables show
+# only the namespace's links and every DNS query goes to its dnsmasq.
+#
+# windows-pass.sh MAIN_LOG DPI_LOG
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+
+. scripts/lib/wine-session.sh
+trap wine_session_stop EXIT
+wine_session_start "$PWD/build/wine"
+ctest --preset windows --timeout 600 -LE dpi144 2>&1 | tee "$1"
+
+# The tests that need a 144-DPI screen, after the rest.
+if wine_session_set_dpi 144; then
+  ctest --preset windows --timeout 600 -L dpi144 2>&1 | tee "$2"
+else
+  echo "could not set the prefix to 144 DPI" | tee "$2"
+fi
