@@ -164,9 +164,7 @@ TEST_F(DnsTraceTest, AFailedStartLeavesNothingRunningAndAGap) {
 TEST_F(DnsTraceTest, ACaptureThatCannotBeMadeLeavesTheTraceWithout) {
   Registry();
   captures_.refuse = true;
-  std::uint64_t id = 0;
-  ASSERT_EQ(Start(kName, id), 0u);
-  const Finished finished = Finish(id);
+  const Finished finished = SettledRun();
   ASSERT_EQ(finished.result, 0u);
   EXPECT_NE(finished.json.find(",\"orvPackets\":{\"status\":\"unavailable\"},\"wfp\":{"), std::string::npos)
       << finished.json;
@@ -233,9 +231,7 @@ TEST_F(DnsTraceTest, StopErrorClosesTheConsumerBeforeTheJoinAndIsReported) {
   Registry();
   tracing().stopResult = ERROR_ACCESS_DENIED;
   tracing().processResult = ERROR_CANCELLED;
-  std::uint64_t id = 0;
-  ASSERT_EQ(Start(kName, id), 0u);
-  const Finished finished = Finish(id);
+  const Finished finished = SettledRun();
   ASSERT_EQ(finished.result, 0u);
   EXPECT_NE(finished.json.find(",\"expired\":false,\"dnsClientErrorCode\":5,\"orvPackets\":"), std::string::npos)
       << finished.json;
@@ -245,8 +241,7 @@ TEST_F(DnsTraceTest, StopErrorClosesTheConsumerBeforeTheJoinAndIsReported) {
 
   tracing().Reset();
   tracing().processResult = ERROR_CANCELLED;
-  ASSERT_EQ(Start(kName, id), 0u);
-  const Finished consumerFailed = Finish(id);
+  const Finished consumerFailed = SettledRun();
   EXPECT_NE(consumerFailed.json.find(",\"dnsClientErrorCode\":1223,"), std::string::npos) << consumerFailed.json;
   EXPECT_EQ(tracing().Sequence(),
             (std::vector<std::string>{"capture stop", "stop", "consumer ended", "close", "capture stop"}));
