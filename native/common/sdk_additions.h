@@ -239,3 +239,22 @@ static_assert(sizeof(DNS_QUERY_RESULT) == 32);
 
 extern "C" DNS_STATUS WINAPI DnsQueryEx(PDNS_QUERY_REQUEST pQueryRequest, PDNS_QUERY_RESULT pQueryResults,
                                         PDNS_QUERY_CANCEL pCancelHandle);
+
+// ---- Event tracing -----------------------------------------------------------
+// The event-id filter of EnableTraceEx2 (Windows 8.1 and later): FilterIn,
+// Reserved, Count, then Count ids; 4 + 2 × Count bytes.
+
+#include <evntrace.h>
+
+#ifndef EVENT_FILTER_TYPE_EVENT_ID
+#define EVENT_FILTER_TYPE_EVENT_ID (0x80000200)
+#endif
+
+typedef struct _EVENT_FILTER_EVENT_ID {
+  BOOLEAN FilterIn;
+  UCHAR Reserved;
+  USHORT Count;
+  USHORT Events[ANYSIZE_ARRAY];
+} EVENT_FILTER_EVENT_ID, *PEVENT_FILTER_EVENT_ID;
+static_assert(offsetof(EVENT_FILTER_EVENT_ID, Count) == 2);
+static_assert(offsetof(EVENT_FILTER_EVENT_ID, Events) == 4);
