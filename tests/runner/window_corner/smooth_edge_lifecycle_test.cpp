@@ -12,6 +12,7 @@
 
 #include "native/common/unique_resource.h"
 #include "runner/win32_window.h"
+#include "runner/window_corner/edge_surface.h"
 #include "runner/window_corner/smooth_window_edge.h"
 #include "runner/window_corner/window_corners.h"
 #include "tests/runner/window_corner/corner_checks.h"
@@ -116,6 +117,20 @@ TEST_F(EdgeLifecycle, DestroyingTheEdgeHandsTheWindowBackToTheLegacyRegion) {
   ::SetWindowPos(host.get(), nullptr, 0, 0, 420, 320, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   PumpMessages();
   EXPECT_TRUE(HasRoundedRegion(host.get(), 400, 300, 20)) << "only the edge rebuilds the region on a resize";
+}
+
+TEST_F(EdgeLifecycle, AWindowLowerThanTwoCornersKeepsOnlyItsCornerRows) {
+  // Radius 1.5: two corner rows at the top and two at the bottom of a
+  // three-row window overlap, and no row is left between them.
+  CornerTable table;
+  ASSERT_TRUE(BuildCornerTable(CornerRadius(5, 3, 1.0), 1.0, 0, 0, &table));
+  ASSERT_EQ(table.solidFrom, (std::vector<int>{2, 1}));
+  TestWindow window(5, 3);
+  UniqueRegion region = BuildEdgeRegion(5, 3, table.solidFrom);
+  ASSERT_TRUE(region);
+  ASSERT_TRUE(::SetWindowRgn(window.get(), region.get(), FALSE));
+  region.release();
+  EXPECT_TRUE(HasEdgeRegion(window.get(), 5, 3, table.solidFrom));
 }
 
 // Takes every GDI handle the process can get but `spare`, until dropped.
