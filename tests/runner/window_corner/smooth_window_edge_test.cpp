@@ -190,6 +190,18 @@ TEST_F(SmoothEdge, MaximisingHidesTheEdgeAndClearsTheRegionRestoringBringsBothBa
   EXPECT_TRUE(fake_.debugLines.empty());
 }
 
+TEST_F(SmoothEdge, ADisplayChangeRebuildsTheEdgeAtTheSameSize) {
+  ASSERT_EQ(Configure(kRed, kFill, kWhite).value, EncodableValue(true));
+  HWND companion = FindCompanion(host());
+  const int layeredBefore = fake_.layeredUpdates;
+  ::SendMessageW(host(), WM_DISPLAYCHANGE, 32, MAKELPARAM(1280, 1024));
+  EXPECT_FALSE(::IsWindowVisible(companion)) << "the old bitmap may not suit the new display";
+  PumpMessages();
+  EXPECT_TRUE(::IsWindowVisible(companion));
+  EXPECT_EQ(fake_.layeredUpdates, layeredBefore + 1) << "a full build, where a move alone would show nothing new";
+  EXPECT_TRUE(HasEdgeRegion(host(), 800, 600, kSolidFromAt96Dpi));
+}
+
 TEST_F(SmoothEdge, TheShadowIsLighterWhileAnotherWindowIsInTheForeground) {
   ASSERT_EQ(Configure(kRed, kFill, kWhite).value, EncodableValue(true));
   EXPECT_TRUE(MarginShows(Expected(800, 600, true, {kRed, kFill, kWhite})));
