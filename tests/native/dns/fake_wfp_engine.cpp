@@ -1,6 +1,7 @@
 #include "tests/native/dns/fake_wfp_engine.h"
 
 #include <algorithm>
+#include <deque>
 #include <thread>
 
 #include "native/dns/wall_clock.h"
@@ -36,11 +37,14 @@ struct FilterAnswer {
     filter.effectiveWeight.type = def.weightType;
     if (def.weightType == FWP_UINT64) filter.effectiveWeight.uint64 = def.nullWeight ? nullptr : &weight;
   }
+  // It points into itself.
+  FilterAnswer(const FilterAnswer&) = delete;
+  FilterAnswer& operator=(const FilterAnswer&) = delete;
 };
 
 // One enumeration page: the array of pointers is the block handed out.
 struct FilterPage {
-  std::vector<FilterAnswer> answers;
+  std::deque<FilterAnswer> answers;  // never moved once made
   std::vector<FWPM_FILTER0*> entries;
 };
 
@@ -182,7 +186,6 @@ struct FakeCalls {
       }
       const PageAnomaly anomaly = number == e.anomalyPage ? e.anomaly : PageAnomaly::kNone;
       const size_t wanted = requested + (anomaly == PageAnomaly::kOverfull ? 1 : 0);
-      page->answers.reserve(wanted);
       while (page->answers.size() < wanted && e.enumPosition_ < e.order_.size()) {
         const std::uint64_t id = e.order_[e.enumPosition_++];
         page->answers.emplace_back(id, e.filters_.at(id));
