@@ -2,6 +2,6 @@
 
 namespace orv {
 
-void RegisterTicketImagePicker(flutter::PluginRegistry*) {}
+// Each registration is defined with its plug-in.
 
 }  // namespace orv

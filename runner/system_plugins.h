@@ -10,8 +10,9 @@ namespace orv {
 // defined with its plug-in in runner/window_corner/window_corner_plugin.cpp.
 void RegisterWindowCornerPlugin(flutter::PluginRegistry* registry);
 
-// Ticket image picker ("orv.net/ticket_image_picker"). Not built yet:
-// registers nothing.
+// Ticket image picker ("orv.net/ticket_image_picker"), registrar
+// "OrvTicketImagePicker"; defined with its plug-in in
+// runner/ticket_picker/ticket_image_picker.cpp.
 void RegisterTicketImagePicker(flutter::PluginRegistry* registry);
 
 }  // namespace orv

@@ -12,3 +12,11 @@ namespace orv {
 std::string GuidText(const GUID& guid);
 
 }  // namespace orv
+
+namespace orv {
+
+// A GUID from exactly 38 characters (counted up to 39) with braces, as
+// CLSIDFromString reads it; false for anything else.
+bool GuidFromBracedText(const wchar_t* text, GUID& guid);
+
+}  // namespace orv

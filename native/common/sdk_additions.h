@@ -189,6 +189,8 @@ inline constexpr GUID FWPM_CONDITION_ALE_PACKAGE_ID = {
     0x71bc78fa, 0xf17c, 0x4997, {0xa6, 0x02, 0x6a, 0xbb, 0x26, 0x1f, 0x35, 0x1c}};
 inline constexpr GUID FWPM_CONDITION_NET_EVENT_TYPE = {
     0x206e9996, 0x490e, 0x40cf, {0xb8, 0x31, 0xb3, 0x86, 0x41, 0xeb, 0x6f, 0xcb}};
+inline constexpr GUID FWPM_CONDITION_NEXTHOP_INTERFACE_INDEX = {
+    0x138e6888, 0x7ab8, 0x4d65, {0x9e, 0xe8, 0x05, 0x91, 0xbc, 0xf6, 0xa4, 0x94}};
 
 // Deleting a directory through an open handle with POSIX semantics
 // (Windows 10 1607 and later). MinGW's enumeration stops short of the value.
@@ -239,3 +241,22 @@ static_assert(sizeof(DNS_QUERY_RESULT) == 32);
 
 extern "C" DNS_STATUS WINAPI DnsQueryEx(PDNS_QUERY_REQUEST pQueryRequest, PDNS_QUERY_RESULT pQueryResults,
                                         PDNS_QUERY_CANCEL pCancelHandle);
+
+// ---- Event tracing -----------------------------------------------------------
+// The event-id filter of EnableTraceEx2 (Windows 8.1 and later): FilterIn,
+// Reserved, Count, then Count ids; 4 + 2 × Count bytes.
+
+#include <evntrace.h>
+
+#ifndef EVENT_FILTER_TYPE_EVENT_ID
+#define EVENT_FILTER_TYPE_EVENT_ID (0x80000200)
+#endif
+
+typedef struct _EVENT_FILTER_EVENT_ID {
+  BOOLEAN FilterIn;
+  UCHAR Reserved;
+  USHORT Count;
+  USHORT Events[ANYSIZE_ARRAY];
+} EVENT_FILTER_EVENT_ID, *PEVENT_FILTER_EVENT_ID;
+static_assert(offsetof(EVENT_FILTER_EVENT_ID, Count) == 2);
+static_assert(offsetof(EVENT_FILTER_EVENT_ID, Events) == 4);

@@ -13,6 +13,11 @@ bool Utf16ToUtf8(std::wstring_view text, std::string& out);
 // Strict: fails on invalid UTF-16 (used where a bad path must not be mangled).
 bool Utf16ToUtf8Strict(std::wstring_view text, std::string& out);
 
+// Lenient: invalid bytes become U+FFFD.
 bool Utf8ToUtf16(std::string_view text, std::wstring& out);
+
+// Strict: fails on invalid UTF-8 (used where text from the interface must
+// arrive exactly as sent).
+bool Utf8ToUtf16Strict(std::string_view text, std::wstring& out);
 
 }  // namespace orv

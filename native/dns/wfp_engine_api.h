@@ -26,6 +26,15 @@ struct WfpEngineApi {
   FwpmNetEventSubscribe1Fn FwpmNetEventSubscribe1 = ResolveFwpmNetEventSubscribe1();
   FwpmNetEventUnsubscribe0Fn FwpmNetEventUnsubscribe0 = ResolveFwpmNetEventUnsubscribe0();
 
+  // Filter enumeration and lookup by key, for the preflight and the presence check.
+  decltype(&::FwpmFilterCreateEnumHandle0) FwpmFilterCreateEnumHandle0 = ::FwpmFilterCreateEnumHandle0;
+  decltype(&::FwpmFilterEnum0) FwpmFilterEnum0 = ::FwpmFilterEnum0;
+  decltype(&::FwpmFilterDestroyEnumHandle0) FwpmFilterDestroyEnumHandle0 = ::FwpmFilterDestroyEnumHandle0;
+  decltype(&::FwpmFilterGetByKey0) FwpmFilterGetByKey0 = ::FwpmFilterGetByKey0;
+  // Some emulations abort the process here; the preflight calls it only once
+  // an engine has opened and its filters were read.
+  decltype(&::FwpmGetAppIdFromFileName0) FwpmGetAppIdFromFileName0 = ::FwpmGetAppIdFromFileName0;
+
   // How long a drop-event collection may run.
   std::chrono::nanoseconds collectionDeadline = std::chrono::seconds(45);
 };

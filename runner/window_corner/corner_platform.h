@@ -1,7 +1,8 @@
 #pragma once
 // The platform calls of the window-corner code that a test machine cannot
 // show or produce (the DWM's corner attributes, a Windows 11 build number, a
-// per-window DPI, a missing screen DC), as one table. Production code uses
+// per-window DPI, a missing screen DC, a failing layered-window update, the
+// debugger output), as one table. Production code uses
 // the default-constructed table, which holds the real functions; tests put a
 // table of their own in place for a while.
 
@@ -23,6 +24,8 @@ struct CornerPlatform {
   decltype(&::orv::FindRtlGetVersion) FindRtlGetVersion = ::orv::FindRtlGetVersion;
   decltype(&::orv::FindGetDpiForWindow) FindGetDpiForWindow = ::orv::FindGetDpiForWindow;
   decltype(&::GetDC) GetDC = ::GetDC;
+  decltype(&::UpdateLayeredWindow) UpdateLayeredWindow = ::UpdateLayeredWindow;
+  decltype(&::OutputDebugStringW) OutputDebugStringW = ::OutputDebugStringW;
 };
 
 // The table in use: the real one unless a test has put another in place.

@@ -3,6 +3,8 @@
 #include <flutter/plugin_registrar.h>
 #include <flutter/standard_method_codec.h>
 
+#include <new>
+
 #include "runner/system_plugins.h"
 #include "runner/window_corner/window_corners.h"
 
@@ -48,6 +50,7 @@ OrvWindowCornerPlugin::~OrvWindowCornerPlugin() {
   if (messenger_ != nullptr && FlutterDesktopMessengerIsAvailable(messenger_)) {
     channel_->SetMethodCallHandler(nullptr);
   }
+  edge_.reset();
   channel_.reset();
   if (messenger_ != nullptr) FlutterDesktopMessengerRelease(messenger_);
 }
@@ -78,18 +81,30 @@ void OrvWindowCornerPlugin::Configure(const EncodableValue* arguments, MethodRes
     return;
   }
   if (!configuration->enabled || UseNativeCorners()) {
+    edge_.reset();
     result.Success(EncodableValue(false));
     return;
   }
   HWND window = TopLevelWindow();
   if (window == nullptr) {
+    edge_.reset();
     result.Error("window_unavailable", "Top-level window is not ready.");
     return;
   }
-  // Fallback mode with the legacy region: the state the smooth edge starts
-  // from, and the one the window keeps when no edge can be shown.
-  ApplyWindowCorners(window, true);
+  ShowSmoothEdge(window, configuration->colors);
+  // The legacy region stands in when the smooth edge cannot be shown.
   result.Success(EncodableValue(true));
+}
+
+void OrvWindowCornerPlugin::ShowSmoothEdge(HWND window, const CornerColors& colors) {
+  if (!edge_) {
+    // Fallback mode with the legacy region: the state the smooth edge starts
+    // from, and the one the window keeps when no edge can be shown.
+    ApplyWindowCorners(window, true);
+    edge_ = std::unique_ptr<SmoothWindowEdge>(new (std::nothrow) SmoothWindowEdge(window));
+    if (!edge_) return;
+  }
+  if (!edge_->Configure(colors.border, colors.fill, colors.shadow)) edge_.reset();
 }
 
 HWND OrvWindowCornerPlugin::TopLevelWindow() {

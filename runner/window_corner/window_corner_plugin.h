@@ -13,6 +13,8 @@
 #include <memory>
 #include <optional>
 
+#include "runner/window_corner/smooth_window_edge.h"
+
 namespace orv {
 
 // Colours as 0xRRGGBB (the low 24 bits of what the interface sent).
@@ -46,6 +48,8 @@ class OrvWindowCornerPlugin : public flutter::Plugin {
   void HandleMethodCall(const flutter::MethodCall<flutter::EncodableValue>& call,
                         std::unique_ptr<MethodResult> result);
   void Configure(const flutter::EncodableValue* arguments, MethodResult& result);
+  // Creates the edge on first use and configures it; drops it when it fails.
+  void ShowSmoothEdge(HWND window, const CornerColors& colors);
   // The window that holds this engine's view, or null when the view is not
   // (yet) inside a separate top-level window.
   HWND TopLevelWindow();
@@ -53,6 +57,7 @@ class OrvWindowCornerPlugin : public flutter::Plugin {
   flutter::PluginRegistrarWindows* registrar_;
   FlutterDesktopMessengerRef messenger_;
   std::unique_ptr<flutter::MethodChannel<flutter::EncodableValue>> channel_;
+  std::unique_ptr<SmoothWindowEdge> edge_;  // at most one, for the top-level window
 };
 
 }  // namespace orv

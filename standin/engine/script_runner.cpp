@@ -16,6 +16,10 @@ namespace {
 
 constexpr char kDemoScript[] =
     "{\"op\":\"call\",\"channel\":\"window_manager\",\"method\":\"show\",\"args\":null}\n"
+    // A light shadow and a bright border: the demo's X server shows layered
+    // pixels unblended over a black root, where a dark shadow would vanish.
+    "{\"op\":\"call\",\"channel\":\"orv.net/window_corner\",\"method\":\"configure\","
+    "\"args\":{\"enabled\":true,\"borderRgb\":16764992,\"fillRgb\":15790320,\"shadowRgb\":8429823}}\n"
     "{\"op\":\"call\",\"channel\":\"orv.net/windows_session\",\"method\":\"isRemoteSession\",\"args\":null}\n"
     "{\"op\":\"call\",\"channel\":\"orv.net/windows_session\",\"method\":\"usesSoftwareRendering\",\"args\":null}\n"
     "{\"op\":\"call\",\"channel\":\"orv.net/windows_session\",\"method\":\"systemUsesLightTheme\",\"args\":null}\n"

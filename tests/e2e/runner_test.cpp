@@ -91,7 +91,7 @@ TEST_F(Runner, PluginsRegisterInTableOrderWithTheSystemsOwnAfterThem) {
       "FlutterTimezonePluginCApi", "MediaKitLibsWindowsVideoPluginCApi", "MediaKitVideoPluginCApi",
       "PasteboardPlugin",          "ScreenRetrieverWindowsPluginCApi",   "TrayManagerPlugin",
       "UrlLauncherWindows",        "WebviewAllWindowsPlugin",            "WindowManagerPlugin",
-      "WindowsSingleInstancePlugin", "OrvRuntimeLogPolicy",
+      "WindowsSingleInstancePlugin", "OrvRuntimeLogPolicy", "OrvTicketImagePicker",
       // The corner plug-in comes last, once the view is attached.
       "OrvWindowCorner",
   };
@@ -115,7 +115,7 @@ TEST_F(Runner, ASecondaryWindowGetsItsOwnPluginSetAndNoSessionChannel) {
     }
   }
   const std::vector<std::string> expected = {
-      "OrvRuntimeLogPolicy", "OrvWindowCorner",
+      "OrvRuntimeLogPolicy", "OrvWindowCorner", "OrvTicketImagePicker",
       "FileSelectorWindows", "FlutterImePluginCApi", "FlutterTimezonePluginCApi",
       "PasteboardPlugin",    "ScreenRetrieverWindowsPluginCApi", "WebviewAllWindowsPlugin", "WindowManagerPlugin",
   };

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/runner/window_corner/corner_checks.h"
+#include "tests/runner/window_corner/edge_checks.h"
 #include "tests/support/kilna_run.h"
 #include "tests/support/shell_standin.h"
 
@@ -13,6 +14,7 @@ namespace orv::test {
 namespace {
 
 const char kQuit[] = R"({"op":"quit"})";
+const char kShow[] = R"({"op":"call","channel":"window_manager","method":"show","args":null})";
 const std::string kEnabled = R"({"enabled":true,"borderRgb":2105376,"fillRgb":15790320,"shadowRgb":0})";
 
 std::string Wait(int ms) { return R"({"op":"wait","ms":)" + std::to_string(ms) + "}"; }
@@ -70,14 +72,32 @@ class WindowCorner : public ::testing::Test {
   ShellStandIn shell_;
 };
 
-TEST_F(WindowCorner, ConfigureGivesTheMainWindowTheLegacyRegion) {
-  KilnaSession session({{Wait(200), Configure(kEnabled), Wait(4000), kQuit}});
+// Waits until the main window has a visible smooth-edge companion (or the time is up).
+HWND WaitForCompanion(HWND window, DWORD timeoutMs = 5000) {
+  const ULONGLONG until = ::GetTickCount64() + timeoutMs;
+  for (;;) {
+    HWND companion = FindCompanion(window);
+    if (companion != nullptr && ::IsWindowVisible(companion)) return companion;
+    if (::GetTickCount64() >= until) return nullptr;
+    ::Sleep(20);
+  }
+}
+
+TEST_F(WindowCorner, ConfigureAfterShowGivesTheMainWindowTheSmoothEdge) {
+  KilnaSession session({{kShow, Wait(200), Configure(kEnabled), Wait(4000), kQuit}});
   HWND window = WaitForMainWindow(session.processId(), 15000);
   ASSERT_NE(window, nullptr);
-  ASSERT_TRUE(WaitForProperty(window, L"OrvRgnW"));
-  EXPECT_TRUE(HasRoundedRegion(window, 720, 512, 20));
-  EXPECT_EQ(Property(window, L"OrvRgnW"), 720);
-  EXPECT_EQ(Property(window, L"OrvRgnH"), 512);
+  HWND companion = WaitForCompanion(window);
+  ASSERT_NE(companion, nullptr);
+  const RECT frame = WindowFrame(window);
+  const RECT edge = WindowFrame(companion);
+  EXPECT_EQ(edge.left, frame.left - 40);
+  EXPECT_EQ(edge.top, frame.top - 40);
+  EXPECT_EQ(edge.right - edge.left, frame.right - frame.left + 80);
+  EXPECT_EQ(edge.bottom - edge.top, frame.bottom - frame.top + 80);
+  EXPECT_TRUE(HasEdgeRegion(window, frame.right - frame.left, frame.bottom - frame.top,
+                            {10, 6, 4, 3, 2, 2, 1, 1, 1, 1}));
+  EXPECT_EQ(Property(window, L"OrvSmoothCorners"), 1);
   EXPECT_EQ(Property(window, L"OrvWindowCornerFallback"), 1);
   EXPECT_EQ(Property(window, L"OrvRgnBusy"), 0);
   const KilnaRun run = session.Finish();

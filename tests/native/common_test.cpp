@@ -14,6 +14,7 @@
 #include "native/common/json_text.h"
 #include "native/common/out_string.h"
 #include "native/common/scope_exit.h"
+#include "native/common/text_conversion.h"
 #include "native/common/unique_resource.h"
 
 namespace orv {
@@ -37,6 +38,24 @@ TEST(JsonText, UnpairedSurrogatesBecomeTheReplacementCharacter) {
   EXPECT_EQ(Json(lone), "\"a\xef\xbf\xbd" "b\"");
   const wchar_t trailing[] = {static_cast<wchar_t>(0xDC00), 0};
   EXPECT_EQ(Json(trailing), "\"\xef\xbf\xbd\"");
+}
+
+TEST(TextConversion, StrictUtf8RefusesWhatTheLenientConversionRepairs) {
+  std::wstring wide;
+  EXPECT_TRUE(Utf8ToUtf16Strict("C:\\\xe5\xbc\xa0\xf0\x9f\x98\x80.exe", wide));
+  EXPECT_EQ(wide, L"C:\\\u5f20\U0001F600.exe");
+  EXPECT_TRUE(Utf8ToUtf16Strict(std::string("a\0b", 3), wide));
+  EXPECT_EQ(wide, std::wstring(L"a\0b", 3));
+  for (const char* invalid : {"\xff", "a\xc0\xaf", "\xed\xa0\x80", "\xe5\xbc", "\xf8\x88\x80\x80\x80"}) {
+    SCOPED_TRACE(invalid);
+    wide = L"stale";
+    EXPECT_FALSE(Utf8ToUtf16Strict(invalid, wide));
+    EXPECT_TRUE(wide.empty());
+    EXPECT_TRUE(Utf8ToUtf16(invalid, wide));
+    EXPECT_NE(wide.find(L'\xFFFD'), std::wstring::npos);
+  }
+  EXPECT_TRUE(Utf8ToUtf16Strict("", wide));
+  EXPECT_TRUE(wide.empty());
 }
 
 TEST(OutString, IsACoTaskMemBlockWithTheTextAndItsTerminator) {

@@ -1,5 +1,7 @@
 #include "tests/native/dns/fake_wfp_engine.h"
 
+#include <algorithm>
+#include <deque>
 #include <thread>
 
 #include "native/dns/wall_clock.h"
@@ -8,12 +10,43 @@ namespace orv::test {
 
 namespace {
 
-template <typename T>
-void DeleteAs(void* p) {
-  delete static_cast<T*>(p);
-}
-
 bool SameGuid(const GUID& a, const GUID& b) { return ::IsEqualGUID(a, b) != 0; }
+
+// A filter as the engine hands it out: it owns copies of everything it points to.
+struct FilterAnswer {
+  FWPM_FILTER0 filter = {};
+  std::wstring name;
+  GUID providerKey = {};
+  UINT64 weight = 0;
+  std::vector<FWPM_FILTER_CONDITION0> conditions;
+
+  FilterAnswer(std::uint64_t id, const FakeFilter& def)
+      : name(def.name), providerKey(def.providerKey), weight(def.weight), conditions(def.conditions) {
+    filter.filterKey = def.key;
+    filter.displayData.name = def.hasName ? name.data() : nullptr;
+    filter.flags = def.flags;
+    filter.providerKey = def.hasProvider ? &providerKey : nullptr;
+    filter.layerKey = def.layerKey;
+    filter.subLayerKey = def.subLayerKey;
+    filter.action.type = def.actionType;
+    filter.action.calloutKey = def.calloutKey;
+    filter.numFilterConditions =
+        def.conditionCount != 0 ? def.conditionCount : static_cast<UINT32>(def.conditions.size());
+    filter.filterCondition = def.nullConditions ? nullptr : conditions.data();
+    filter.filterId = id;
+    filter.effectiveWeight.type = def.weightType;
+    if (def.weightType == FWP_UINT64) filter.effectiveWeight.uint64 = def.nullWeight ? nullptr : &weight;
+  }
+  // It points into itself.
+  FilterAnswer(const FilterAnswer&) = delete;
+  FilterAnswer& operator=(const FilterAnswer&) = delete;
+};
+
+// One enumeration page: the array of pointers is the block handed out.
+struct FilterPage {
+  std::deque<FilterAnswer> answers;  // never moved once made
+  std::vector<FWPM_FILTER0*> entries;
+};
 
 }  // namespace
 
@@ -21,11 +54,12 @@ bool SameGuid(const GUID& a, const GUID& b) { return ::IsEqualGUID(a, b) != 0; }
 struct FakeCalls {
   static FakeWfpEngine& E() { return FakeWfpEngine::Instance(); }
 
+  // The block handed out is at `address`; freeing it deletes `object`.
   template <typename T>
-  static T* Track(T* object) {
+  static T* Track(T* object, void* address = nullptr) {
     FakeWfpEngine& e = E();
     std::lock_guard lock(e.mutex_);
-    e.live_[object] = &DeleteAs<T>;
+    e.live_[address != nullptr ? address : object] = [object] { delete object; };
     ++e.allocations;
     return object;
   }
@@ -50,7 +84,7 @@ struct FakeCalls {
   static void WINAPI Free(void** p) {
     if (p == nullptr || *p == nullptr) return;
     FakeWfpEngine& e = E();
-    void (*deleter)(void*) = nullptr;
+    std::function<void()> deleter;
     {
       std::lock_guard lock(e.mutex_);
       const auto found = e.live_.find(*p);
@@ -58,7 +92,7 @@ struct FakeCalls {
       deleter = found->second;
       e.live_.erase(found);
     }
-    deleter(*p);
+    deleter();
     *p = nullptr;
     ++e.frees;
   }
@@ -90,30 +124,106 @@ struct FakeCalls {
       if (found == e.filters_.end()) return 0x80320003;
       def = found->second;
     }
-    // The answer owns copies of everything it points to.
-    struct Answer {
-      FWPM_FILTER0 filter = {};
-      std::wstring name;
-      GUID providerKey = {};
-      std::vector<FWPM_FILTER_CONDITION0> conditions;
-    };
-    auto* answer = new Answer();
-    answer->name = def.name;
-    answer->providerKey = def.providerKey;
-    answer->conditions = def.conditions;
-    answer->filter.filterKey = def.key;
-    answer->filter.displayData.name = def.hasName ? answer->name.data() : nullptr;
-    answer->filter.providerKey = def.hasProvider ? &answer->providerKey : nullptr;
-    answer->filter.layerKey = def.layerKey;
-    answer->filter.subLayerKey = def.subLayerKey;
-    answer->filter.action.type = def.actionType;
-    answer->filter.action.calloutKey = def.calloutKey;
-    answer->filter.numFilterConditions =
-        def.conditionCount != 0 ? def.conditionCount : static_cast<UINT32>(def.conditions.size());
-    answer->filter.filterCondition = def.nullConditions ? nullptr : answer->conditions.data();
-    answer->filter.filterId = id;
+    auto* answer = new FilterAnswer(id, def);
     Track(answer);
     *filter = &answer->filter;  // first member: the block's own address
+    return ERROR_SUCCESS;
+  }
+
+  static DWORD WINAPI FilterByKey(HANDLE, const GUID* key, FWPM_FILTER0** filter) {
+    FakeWfpEngine& e = E();
+    ++e.keyLookups;
+    *filter = nullptr;
+    std::uint64_t id = 0;
+    FakeFilter def;
+    {
+      std::lock_guard lock(e.mutex_);
+      for (const auto& failure : e.filterKeyFailures_) {
+        if (SameGuid(failure.first, *key)) return failure.second;
+      }
+      const auto found = std::find_if(e.filters_.begin(), e.filters_.end(),
+                                      [&](const auto& entry) { return SameGuid(entry.second.key, *key); });
+      if (found == e.filters_.end()) return 0x80320003;
+      id = found->first;
+      def = found->second;
+    }
+    auto* answer = new FilterAnswer(id, def);
+    Track(answer);
+    *filter = &answer->filter;
+    return ERROR_SUCCESS;
+  }
+
+  static DWORD WINAPI CreateEnum(HANDLE, const FWPM_FILTER_ENUM_TEMPLATE0* wanted, HANDLE* enumeration) {
+    FakeWfpEngine& e = E();
+    std::lock_guard lock(e.mutex_);
+    e.enumLayer = wanted->layerKey;
+    e.enumActionMask = wanted->actionMask;
+    if (e.createEnumResult != ERROR_SUCCESS) return e.createEnumResult;
+    ++e.enumHandles;
+    e.enumPosition_ = 0;
+    e.pagesServed_ = 0;
+    *enumeration = reinterpret_cast<HANDLE>(e.nextHandle_++);
+    return ERROR_SUCCESS;
+  }
+
+  static DWORD WINAPI DestroyEnum(HANDLE, HANDLE) {
+    ++E().enumHandlesDestroyed;
+    return ERROR_SUCCESS;
+  }
+
+  static DWORD WINAPI Enumerate(HANDLE, HANDLE, UINT32 requested, FWPM_FILTER0*** entries, UINT32* returned) {
+    FakeWfpEngine& e = E();
+    *entries = nullptr;
+    *returned = 0;
+    auto* page = new FilterPage();
+    {
+      std::lock_guard lock(e.mutex_);
+      e.pageRequests.push_back(requested);
+      const int number = e.pagesServed_++;
+      if (e.enumResult != ERROR_SUCCESS && number == e.anomalyPage) {
+        delete page;
+        return e.enumResult;
+      }
+      const PageAnomaly anomaly = number == e.anomalyPage ? e.anomaly : PageAnomaly::kNone;
+      const size_t wanted = requested + (anomaly == PageAnomaly::kOverfull ? 1 : 0);
+      while (page->answers.size() < wanted && e.enumPosition_ < e.order_.size()) {
+        const std::uint64_t id = e.order_[e.enumPosition_++];
+        page->answers.emplace_back(id, e.filters_.at(id));
+      }
+      for (FilterAnswer& answer : page->answers) page->entries.push_back(&answer.filter);
+      *returned = static_cast<UINT32>(page->entries.size());
+      if (anomaly == PageAnomaly::kNullEntry && !page->entries.empty()) page->entries[0] = nullptr;
+      if (anomaly == PageAnomaly::kCountWithoutArray || page->entries.empty()) {
+        delete page;
+        return ERROR_SUCCESS;
+      }
+    }
+    Track(page, page->entries.data());
+    *entries = page->entries.data();
+    return ERROR_SUCCESS;
+  }
+
+  static DWORD WINAPI AppIdFromFileName(const wchar_t* fileName, FWP_BYTE_BLOB** appId) {
+    FakeWfpEngine& e = E();
+    const std::wstring path = fileName;
+    *appId = nullptr;
+    {
+      std::lock_guard lock(e.mutex_);
+      e.appIdRequests.push_back(path);
+    }
+    const bool serviceHost = path.size() > 12 && path.compare(path.size() - 12, 12, L"\\svchost.exe") == 0;
+    const DWORD result = serviceHost ? e.serviceHostAppIdResult : e.selfAppIdResult;
+    if (result != ERROR_SUCCESS) return result;
+    struct Answer {
+      FWP_BYTE_BLOB blob = {};
+      std::vector<std::uint8_t> bytes;
+    };
+    auto* answer = new Answer();
+    answer->bytes = FakeWfpEngine::AppIdOf(path);
+    answer->blob.size = static_cast<UINT32>(answer->bytes.size());
+    answer->blob.data = answer->bytes.data();
+    Track(answer);
+    *appId = &answer->blob;
     return ERROR_SUCCESS;
   }
 
@@ -161,6 +271,7 @@ struct FakeCalls {
 
   static DWORD WINAPI SublayerByKey(HANDLE, const GUID* key, FWPM_SUBLAYER0** sublayer) {
     FakeWfpEngine& e = E();
+    ++e.sublayerLookups;
     FakeSublayer def;
     DWORD result;
     {
@@ -181,6 +292,7 @@ struct FakeCalls {
     answer->sublayer.subLayerKey = def.key;
     answer->sublayer.displayData.name = answer->name.empty() ? nullptr : answer->name.data();
     answer->sublayer.providerKey = def.hasProvider ? &answer->providerKey : nullptr;
+    answer->sublayer.weight = def.weight;
     Track(answer);
     *sublayer = &answer->sublayer;
     return ERROR_SUCCESS;
@@ -232,6 +344,11 @@ WfpEngineApi FakeWfpEngine::Api(std::chrono::nanoseconds deadline) const {
   api.FwpmSubLayerGetByKey0 = &FakeCalls::SublayerByKey;
   api.FwpmNetEventSubscribe1 = &FakeCalls::Subscribe;
   api.FwpmNetEventUnsubscribe0 = &FakeCalls::Unsubscribe;
+  api.FwpmFilterCreateEnumHandle0 = &FakeCalls::CreateEnum;
+  api.FwpmFilterEnum0 = &FakeCalls::Enumerate;
+  api.FwpmFilterDestroyEnumHandle0 = &FakeCalls::DestroyEnum;
+  api.FwpmFilterGetByKey0 = &FakeCalls::FilterByKey;
+  api.FwpmGetAppIdFromFileName0 = &FakeCalls::AppIdFromFileName;
   api.collectionDeadline = deadline;
   return api;
 }
@@ -247,7 +364,25 @@ void FakeWfpEngine::Reset() {
   remoteSubscribeResult = ERROR_SUCCESS;
   lookupDelay = std::chrono::milliseconds(0);
   filters_.clear();
+  order_.clear();
   filterFailures_.clear();
+  filterKeyFailures_.clear();
+  enumPosition_ = 0;
+  pagesServed_ = 0;
+  createEnumResult = ERROR_SUCCESS;
+  enumResult = ERROR_SUCCESS;
+  anomaly = PageAnomaly::kNone;
+  anomalyPage = 0;
+  selfAppIdResult = ERROR_SUCCESS;
+  serviceHostAppIdResult = ERROR_SUCCESS;
+  enumHandles = 0;
+  enumHandlesDestroyed = 0;
+  pageRequests.clear();
+  enumLayer = {};
+  enumActionMask = 0;
+  appIdRequests.clear();
+  keyLookups = 0;
+  sublayerLookups = 0;
   providers_.clear();
   providerFailures_.clear();
   sublayers_.clear();
@@ -266,7 +401,18 @@ void FakeWfpEngine::Reset() {
 
 void FakeWfpEngine::AddFilter(std::uint64_t id, FakeFilter filter) {
   std::lock_guard lock(mutex_);
+  if (filters_.count(id) == 0) order_.push_back(id);
   filters_[id] = std::move(filter);
+}
+
+void FakeWfpEngine::FailFilterKeyLookup(const GUID& key, DWORD result) {
+  std::lock_guard lock(mutex_);
+  filterKeyFailures_.emplace_back(key, result);
+}
+
+std::vector<std::uint8_t> FakeWfpEngine::AppIdOf(const std::wstring& path) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(path.data());
+  return std::vector<std::uint8_t>(bytes, bytes + path.size() * sizeof(wchar_t));
 }
 
 void FakeWfpEngine::FailFilterLookup(std::uint64_t id, DWORD result) {

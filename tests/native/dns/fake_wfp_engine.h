@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -30,6 +31,18 @@ struct FakeFilter {
   UINT32 conditionCount = 0;
   bool nullConditions = false;
   std::vector<FWPM_FILTER_CONDITION0> conditions;  // the caller keeps what they point to alive
+  UINT32 flags = 0;
+  FWP_DATA_TYPE weightType = FWP_UINT64;  // FWP_EMPTY: no effective weight
+  bool nullWeight = false;
+  UINT64 weight = 0;
+};
+
+// How one enumeration page goes wrong.
+enum class PageAnomaly {
+  kNone,
+  kCountWithoutArray,  // entries returned, but no array
+  kOverfull,           // one entry more than asked for
+  kNullEntry,          // the first entry is null
 };
 
 struct FakeProvider {
@@ -43,6 +56,7 @@ struct FakeSublayer {
   std::wstring name;
   bool hasProvider = false;
   GUID providerKey = {};
+  UINT16 weight = 0;
 };
 
 struct RecordedSubscription {
@@ -71,8 +85,10 @@ class FakeWfpEngine {
   DWORD remoteSubscribeResult = ERROR_SUCCESS;
   std::chrono::milliseconds lookupDelay{0};
 
+  // Filters are enumerated in the order they were first added.
   void AddFilter(std::uint64_t id, FakeFilter filter);
   void FailFilterLookup(std::uint64_t id, DWORD result);  // 0: success without a filter
+  void FailFilterKeyLookup(const GUID& key, DWORD result);  // 0: success without a filter
   void AddProvider(FakeProvider provider);
   void FailProviderLookup(const GUID& key, DWORD result);
   void AddSublayer(FakeSublayer sublayer);
@@ -85,7 +101,25 @@ class FakeWfpEngine {
   // The same without looking at the templates.
   void DeliverToAll(const FWPM_NET_EVENT2& event);
 
+  // Enumeration: failures, and an anomaly on one page (0-based).
+  DWORD createEnumResult = ERROR_SUCCESS;
+  DWORD enumResult = ERROR_SUCCESS;
+  PageAnomaly anomaly = PageAnomaly::kNone;
+  int anomalyPage = 0;
+  // Application ids: the UTF-16 bytes of the path asked about, unless failed.
+  DWORD selfAppIdResult = ERROR_SUCCESS;
+  DWORD serviceHostAppIdResult = ERROR_SUCCESS;
+  static std::vector<std::uint8_t> AppIdOf(const std::wstring& path);
+
   // What was asked.
+  std::atomic<int> enumHandles{0};
+  std::atomic<int> enumHandlesDestroyed{0};
+  std::vector<UINT32> pageRequests;
+  GUID enumLayer = {};
+  UINT32 enumActionMask = 0;
+  std::vector<std::wstring> appIdRequests;
+  std::atomic<int> keyLookups{0};
+  std::atomic<int> sublayerLookups{0};
   std::atomic<int> opens{0};
   std::atomic<int> closes{0};
   std::atomic<int> allocations{0};
@@ -110,14 +144,18 @@ class FakeWfpEngine {
 
   mutable std::mutex mutex_;
   std::map<std::uint64_t, FakeFilter> filters_;
+  std::vector<std::uint64_t> order_;
   std::map<std::uint64_t, DWORD> filterFailures_;
+  std::vector<std::pair<GUID, DWORD>> filterKeyFailures_;
+  size_t enumPosition_ = 0;
+  int pagesServed_ = 0;
   std::vector<FakeProvider> providers_;
   std::vector<std::pair<GUID, DWORD>> providerFailures_;
   std::vector<FakeSublayer> sublayers_;
   std::vector<std::pair<GUID, DWORD>> sublayerFailures_;
   std::vector<Subscription> callbacks_;
   std::vector<RecordedSubscription> recorded_;
-  std::map<void*, void (*)(void*)> live_;
+  std::map<void*, std::function<void()>> live_;  // block address -> its release
   std::uintptr_t nextHandle_ = 0x1000;
 };
 

@@ -10,6 +10,8 @@ FakeCornerPlatform* g_fake = nullptr;
 FakeCornerPlatform::FakeCornerPlatform() : previous_(g_fake) {
   table_.DwmSetWindowAttribute = &SetAttribute;
   table_.FindRtlGetVersion = &FindVersion;
+  table_.UpdateLayeredWindow = &UpdateLayered;
+  table_.OutputDebugStringW = &DebugString;
   g_fake = this;
   override_.emplace(table_);
 }
@@ -48,5 +50,17 @@ GetDpiForWindowFn FakeCornerPlatform::FindNoDpi() noexcept { return nullptr; }
 UINT WINAPI FakeCornerPlatform::GetDpi(HWND) { return g_fake->dpi_; }
 
 HDC WINAPI FakeCornerPlatform::NoDc(HWND) { return nullptr; }
+
+BOOL WINAPI FakeCornerPlatform::UpdateLayered(HWND window, HDC screen, POINT* position, SIZE* size, HDC source,
+                                              POINT* sourcePoint, COLORREF key, BLENDFUNCTION* blend, DWORD flags) {
+  ++g_fake->layeredUpdates;
+  if (g_fake->failLayered_) {
+    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
+  return ::UpdateLayeredWindow(window, screen, position, size, source, sourcePoint, key, blend, flags);
+}
+
+void WINAPI FakeCornerPlatform::DebugString(LPCWSTR text) { g_fake->debugLines.emplace_back(text); }
 
 }  // namespace orv::test

@@ -1,11 +1,14 @@
 #pragma once
-// A corner platform for tests: records the DWM attribute calls and answers
-// with a chosen Windows build (or none), a chosen window DPI (or none) and,
-// if asked, no DC. Everything else stays real. Put in place for its lifetime.
+// A corner platform for tests: records the DWM attribute calls and the
+// debugger output, and answers with a chosen Windows build (or none), a
+// chosen window DPI (or none), if asked no DC, and if asked a failing
+// layered-window update. Everything else stays real. Put in place for its
+// lifetime.
 
 #include <windows.h>
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "runner/window_corner/corner_platform.h"
@@ -32,9 +35,13 @@ class FakeCornerPlatform {
   // nullopt: GetDpiForWindow is missing. Unset: the real one.
   void SetWindowDpi(std::optional<UINT> dpi);
   void WithoutDc();
+  // Layered-window updates fail (as a system without a compositor's memory would) while set.
+  void FailLayeredUpdates(bool fail) { failLayered_ = fail; }
 
   std::vector<DwmCall> calls;
   DWORD versionSizeSeen = 0;
+  std::vector<std::wstring> debugLines;
+  int layeredUpdates = 0;  // calls, failed or not
 
  private:
   static HRESULT WINAPI SetAttribute(HWND window, DWORD attribute, LPCVOID value, DWORD size);
@@ -44,10 +51,14 @@ class FakeCornerPlatform {
   static GetDpiForWindowFn FindNoDpi() noexcept;
   static UINT WINAPI GetDpi(HWND window);
   static HDC WINAPI NoDc(HWND window);
+  static BOOL WINAPI UpdateLayered(HWND window, HDC screen, POINT* position, SIZE* size, HDC source,
+                                   POINT* sourcePoint, COLORREF key, BLENDFUNCTION* blend, DWORD flags);
+  static void WINAPI DebugString(LPCWSTR text);
 
   std::optional<DWORD> build_ = 7601;
   LONG versionStatus_ = 0;
   UINT dpi_ = 0;
+  bool failLayered_ = false;
   CornerPlatform table_;
   std::optional<CornerPlatformOverride> override_;
   FakeCornerPlatform* previous_;

@@ -18,4 +18,20 @@ class TestWindow {
   HWND window_;
 };
 
+// A shown popup at (x, y) of exactly width x height pixels, painted all in
+// kPaintedColour (0xRRGGBB).
+inline constexpr unsigned kPaintedColour = 0x3060C0;
+
+class PaintedWindow {
+ public:
+  PaintedWindow(int x, int y, int width, int height);
+  ~PaintedWindow();
+  PaintedWindow(const PaintedWindow&) = delete;
+  PaintedWindow& operator=(const PaintedWindow&) = delete;
+  HWND get() const { return window_; }
+
+ private:
+  HWND window_;
+};
+
 }  // namespace orv::test

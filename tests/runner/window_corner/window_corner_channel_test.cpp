@@ -3,21 +3,18 @@
 
 #include "runner/window_corner/window_corner_plugin.h"
 
-#include <flutter_standin.h>
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
-#include "flutter/method_result_functions.h"
-#include "flutter/standard_method_codec.h"
 #include "native/common/sdk_additions.h"
-#include "runner/system_plugins.h"
 #include "runner/window_corner/region_corners.h"
 #include "runner/window_corner/window_corners.h"
 #include "tests/runner/window_corner/corner_checks.h"
+#include "tests/runner/window_corner/corner_engine.h"
+#include "tests/runner/window_corner/edge_checks.h"
 #include "tests/runner/window_corner/fake_corner_platform.h"
-#include "tests/support/engine_registry.h"
 #include "tests/support/process.h"
 
 namespace orv::test {
@@ -26,69 +23,8 @@ namespace {
 using flutter::EncodableMap;
 using flutter::EncodableValue;
 
-constexpr char kChannel[] = "orv.net/window_corner";
 constexpr wchar_t kFallbackVariable[] = L"ORV_INTERNAL_WINDOW_CORNER_FALLBACK";
 constexpr wchar_t kHostClass[] = L"KilnaCornerTestHost";
-
-struct Answer {
-  std::string kind = "none";  // success, error, notImplemented, none
-  EncodableValue value;
-  std::string code;
-  std::string message;
-};
-
-void OnReply(FlutterStandinOutcome outcome, const uint8_t* data, size_t size, void* userData) {
-  auto* answer = static_cast<Answer*>(userData);
-  if (outcome != kFlutterStandinAnswered) return;
-  if (size == 0) {
-    answer->kind = "notImplemented";
-    return;
-  }
-  flutter::MethodResultFunctions<EncodableValue> result(
-      [&](const EncodableValue* value) {
-        answer->kind = "success";
-        if (value != nullptr) answer->value = *value;
-      },
-      [&](const std::string& code, const std::string& message, const EncodableValue*) {
-        answer->kind = "error";
-        answer->code = code;
-        answer->message = message;
-      },
-      nullptr);
-  flutter::StandardMethodCodec::GetInstance().DecodeAndProcessResponseEnvelope(data, size, &result);
-}
-
-// One engine with its view and the corner plug-in registered.
-class CornerEngine {
- public:
-  CornerEngine() {
-    controller_ = FlutterDesktopViewControllerCreate(64, 64, test::CreateStandinEngine());
-    if (controller_ == nullptr) return;
-    engine_ = FlutterDesktopViewControllerGetEngine(controller_);
-    test::EngineRegistry registry(engine_);
-    RegisterWindowCornerPlugin(&registry);
-  }
-  ~CornerEngine() {
-    if (controller_ != nullptr) FlutterDesktopViewControllerDestroy(controller_);
-  }
-  CornerEngine(const CornerEngine&) = delete;
-  CornerEngine& operator=(const CornerEngine&) = delete;
-
-  FlutterDesktopViewControllerRef controller() const { return controller_; }
-  HWND view() const { return FlutterDesktopViewGetHWND(FlutterDesktopViewControllerGetView(controller_)); }
-
-  Answer Call(const std::string& method, const EncodableValue& arguments) {
-    flutter::MethodCall<EncodableValue> call(method, std::make_unique<EncodableValue>(arguments));
-    const auto bytes = flutter::StandardMethodCodec::GetInstance().EncodeMethodCall(call);
-    Answer answer;
-    FlutterStandinEngineDeliverMessage(engine_, kChannel, bytes->data(), bytes->size(), &OnReply, &answer);
-    return answer;
-  }
-
- private:
-  FlutterDesktopViewControllerRef controller_ = nullptr;
-  FlutterDesktopEngineRef engine_ = nullptr;
-};
 
 LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   auto controller = reinterpret_cast<FlutterDesktopViewControllerRef>(::GetWindowLongPtrW(window, GWLP_USERDATA));
@@ -101,10 +37,7 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
 }
 
 EncodableMap Configuration(EncodableValue enabled = EncodableValue(true)) {
-  return EncodableMap{{EncodableValue("enabled"), enabled},
-                      {EncodableValue("borderRgb"), EncodableValue(int32_t{0x202020})},
-                      {EncodableValue("fillRgb"), EncodableValue(int32_t{0xF0F0F0})},
-                      {EncodableValue("shadowRgb"), EncodableValue(int32_t{0})}};
+  return CornerArguments(enabled, 0x202020, 0xF0F0F0, 0);
 }
 
 class CornerChannel : public ::testing::Test {
@@ -193,7 +126,7 @@ TEST_F(CornerChannel, EveryMissingOrMistypedKeyIsRefused) {
   EXPECT_TRUE(HostUntouched());
 }
 
-TEST_F(CornerChannel, ConfigureLeavesTheHostWindowWithTheLegacyRegion) {
+TEST_F(CornerChannel, ConfigureAttachesTheSmoothEdgeToTheHostWindow) {
   EncodableMap arguments = Configuration();
   arguments[EncodableValue("borderRgb")] = EncodableValue(int32_t{-1});
   arguments[EncodableValue("extra")] = EncodableValue("ignored");
@@ -201,12 +134,20 @@ TEST_F(CornerChannel, ConfigureLeavesTheHostWindowWithTheLegacyRegion) {
   EXPECT_EQ(answer.kind, "success");
   EXPECT_EQ(answer.value, EncodableValue(true));
 
-  RECT frame{};
-  ::GetWindowRect(host_, &frame);
-  EXPECT_TRUE(HasRoundedRegion(host_, frame.right - frame.left, frame.bottom - frame.top, 20));
+  EXPECT_TRUE(HasEdgeRegion(host_, 800, 600, {10, 6, 4, 3, 2, 2, 1, 1, 1, 1}));
   EXPECT_EQ(Property(host_, kCornerFallbackProperty), 1);
-  EXPECT_EQ(Property(host_, kRegionWidthProperty), 800);
+  EXPECT_EQ(Property(host_, kSmoothCornersProperty), 1);
+  HWND companion = FindCompanion(host_);
+  ASSERT_NE(companion, nullptr);
+  EXPECT_FALSE(::IsWindowVisible(companion)) << "the host window is hidden";
   EXPECT_FALSE(HasRegion(engine_->view())) << "the view itself is never clipped";
+
+  // The plug-in's end takes the edge with it and leaves the legacy region.
+  ::SetWindowLongPtrW(host_, GWLP_USERDATA, 0);
+  engine_.reset();
+  EXPECT_FALSE(::IsWindow(companion));
+  EXPECT_EQ(Property(host_, kSmoothCornersProperty), 0);
+  EXPECT_TRUE(HasRoundedRegion(host_, 800, 600, 20));
 }
 
 TEST_F(CornerChannel, AnUnknownMethodIsNotImplemented) {

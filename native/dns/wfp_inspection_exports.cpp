@@ -1,0 +1,32 @@
+#include "native/dns/wfp_inspection_exports.h"
+
+#include "native/common/export_barrier.h"
+#include "native/dns/wfp_preflight.h"
+#include "native/dns/wfp_presence_check.h"
+
+namespace {
+
+const orv::WfpEngineApi& PlatformEngine() {
+  static const orv::WfpEngineApi api;
+  return api;
+}
+
+}  // namespace
+
+extern "C" {
+
+DWORD WINAPI OrvDnsWfpPreflight(const wchar_t** interfaceGuids, std::uint32_t count, std::uint8_t* buffer,
+                                std::uint32_t bufferSize, std::uint32_t* written) noexcept {
+  return orv::GuardExport([&] {
+    return orv::WfpPreflight(PlatformEngine(), interfaceGuids, count, buffer, bufferSize, written);
+  });
+}
+
+DWORD WINAPI OrvDnsWfpCompare(const wchar_t* filterKey, std::uint64_t filterId, std::uint8_t* buffer,
+                              std::uint32_t bufferSize, std::uint32_t* written) noexcept {
+  return orv::GuardExport([&] {
+    return orv::WfpPresenceCheck(PlatformEngine(), filterKey, filterId, buffer, bufferSize, written);
+  });
+}
+
+}  // extern "C"
