@@ -92,6 +92,7 @@ def run_kilna(bin_dir, work, examples):
     script.write_text("".join(json.dumps(step, ensure_ascii=False) + "\n" for _, step in examples), encoding="utf-8")
     for name, kind, value in USER_PROXY:
         wine("reg", "add", INTERNET_SETTINGS, "/v", name, "/t", kind, "/d", value, "/f", check=True)
+    wine("reg", "delete", INTERNET_SETTINGS, "/v", "AutoConfigURL", "/f")  # left by an earlier run, perhaps
     wine("reg", "add", WININET_OVERRIDE, "/v", "wininet", "/t", "REG_SZ", "/d", "native", "/f", check=True)
 
     shell = subprocess.Popen(["wine64", str(bin_dir / "standin_shell.exe")], stdout=subprocess.DEVNULL,
@@ -107,7 +108,7 @@ def run_kilna(bin_dir, work, examples):
         shell.kill()
         shell.wait()
         wine("reg", "delete", WININET_OVERRIDE.rsplit("\\", 1)[0], "/f")
-        for name, _, _ in USER_PROXY:
+        for name in [name for name, _, _ in USER_PROXY] + ["AutoConfigURL"]:
             wine("reg", "delete", INTERNET_SETTINGS, "/v", name, "/f")
     if kilna.returncode != 0:
         raise SystemExit(f"kilna.exe exited with {kilna.returncode}; see {work}")
