@@ -1,19 +1,22 @@
-#include "native/dns/dns_query_exports.h"
+// Exports that resolve a host name for the interface, returning the raw
+// address bytes and a Windows error code (or the DNS client's status).
+
+#include "kilna/kilna_exports.h"
 
 #include "native/common/export_barrier.h"
 #include "native/dns/dns_query.h"
 
-extern "C" DWORD WINAPI OrvQueryPhysicalDns(const wchar_t* name, std::uint32_t interfaceIndex, std::int32_t family,
-                                            std::uint8_t* addresses, std::uint32_t capacity,
-                                            std::uint32_t* count) noexcept {
+extern "C" uint32_t WINAPI OrvQueryPhysicalDns(const wchar_t* name, std::uint32_t interfaceIndex, std::int32_t family,
+                                               std::uint8_t* addresses, std::uint32_t capacity,
+                                               std::uint32_t* count) noexcept {
   return orv::GuardExport([&] {
     return orv::dns::QueryPhysicalDns(orv::dns::DnsQueryPlatform::Production(), name, interfaceIndex, family,
                                       addresses, capacity, count);
   });
 }
 
-extern "C" DWORD WINAPI OrvQuerySystemDns(const wchar_t* name, std::int32_t family, std::uint8_t* addresses,
-                                          std::uint32_t capacity, std::uint32_t* count) noexcept {
+extern "C" uint32_t WINAPI OrvQuerySystemDns(const wchar_t* name, std::int32_t family, std::uint8_t* addresses,
+                                             std::uint32_t capacity, std::uint32_t* count) noexcept {
   return orv::GuardExport([&] {
     return orv::dns::QuerySystemDns(orv::dns::DnsQueryPlatform::Production(), name, family, addresses, capacity,
                                     count);

@@ -1,4 +1,7 @@
-#include "native/dns/wfp_inspection_exports.h"
+// The filtering-platform inspection exports: the DNS filter preflight and the
+// presence check of one filter.
+
+#include "kilna/kilna_exports.h"
 
 #include "native/common/export_barrier.h"
 #include "native/dns/wfp_preflight.h"
@@ -15,15 +18,15 @@ const orv::WfpEngineApi& PlatformEngine() {
 
 extern "C" {
 
-DWORD WINAPI OrvDnsWfpPreflight(const wchar_t** interfaceGuids, std::uint32_t count, std::uint8_t* buffer,
-                                std::uint32_t bufferSize, std::uint32_t* written) noexcept {
+uint32_t WINAPI OrvDnsWfpPreflight(const wchar_t* const* interfaceGuids, std::uint32_t count, std::uint8_t* buffer,
+                                   std::uint32_t bufferSize, std::uint32_t* written) noexcept {
   return orv::GuardExport([&] {
     return orv::WfpPreflight(PlatformEngine(), interfaceGuids, count, buffer, bufferSize, written);
   });
 }
 
-DWORD WINAPI OrvDnsWfpCompare(const wchar_t* filterKey, std::uint64_t filterId, std::uint8_t* buffer,
-                              std::uint32_t bufferSize, std::uint32_t* written) noexcept {
+uint32_t WINAPI OrvDnsWfpCompare(const wchar_t* filterKey, std::uint64_t filterId, std::uint8_t* buffer,
+                                 std::uint32_t bufferSize, std::uint32_t* written) noexcept {
   return orv::GuardExport([&] {
     return orv::WfpPresenceCheck(PlatformEngine(), filterKey, filterId, buffer, bufferSize, written);
   });

@@ -1,4 +1,4 @@
-#include "native/proxy/proxy_exports.h"
+#include "kilna/kilna_exports.h"
 
 #include <cstdint>
 
@@ -30,7 +30,7 @@ DWORD Locked(Body&& body) {
 
 extern "C" {
 
-DWORD WINAPI OrvReadUserProxy(wchar_t** outJson) noexcept {
+uint32_t WINAPI OrvReadUserProxy(wchar_t** outJson) noexcept {
   return orv::GuardExport([&]() -> DWORD {
     orv::proxy::ProxyOptions options;
     if (const DWORD error = Store().ReadOptions(options); error != ERROR_SUCCESS) return error;
@@ -42,7 +42,7 @@ DWORD WINAPI OrvReadUserProxy(wchar_t** outJson) noexcept {
   });
 }
 
-DWORD WINAPI OrvSetUserProxy(unsigned int port) noexcept {
+uint32_t WINAPI OrvSetUserProxy(unsigned int port) noexcept {
   if (port < 1 || port > 65535) return ERROR_INVALID_PARAMETER;
   return orv::GuardExport([&] {
     return Locked([&](const ProxyStore& store, orv::proxy::ProxyState& state) {
@@ -51,7 +51,7 @@ DWORD WINAPI OrvSetUserProxy(unsigned int port) noexcept {
   });
 }
 
-DWORD WINAPI OrvClearUserProxy() noexcept {
+uint32_t WINAPI OrvClearUserProxy() noexcept {
   return orv::GuardExport([&] {
     return Locked([&](const ProxyStore& store, orv::proxy::ProxyState& state) {
       return orv::proxy::ClearUserProxy(store, state.saved);
@@ -59,7 +59,7 @@ DWORD WINAPI OrvClearUserProxy() noexcept {
   });
 }
 
-DWORD WINAPI OrvRestoreUserProxy(int* outRestored) noexcept {
+uint32_t WINAPI OrvRestoreUserProxy(int* outRestored) noexcept {
   return orv::GuardExport([&] {
     return Locked([&](const ProxyStore& store, orv::proxy::ProxyState& state) {
       return orv::proxy::RestoreUserProxy(store, state.saved, outRestored);
@@ -67,7 +67,7 @@ DWORD WINAPI OrvRestoreUserProxy(int* outRestored) noexcept {
   });
 }
 
-DWORD WINAPI OrvReadEffectiveUserProxyConflict(int* outConflict) noexcept {
+uint32_t WINAPI OrvReadEffectiveUserProxyConflict(int* outConflict) noexcept {
   if (outConflict == nullptr) return ERROR_INVALID_PARAMETER;
   return orv::GuardExport([&] {
     return Locked([&](const ProxyStore& store, orv::proxy::ProxyState& state) {
@@ -79,7 +79,7 @@ DWORD WINAPI OrvReadEffectiveUserProxyConflict(int* outConflict) noexcept {
   });
 }
 
-DWORD WINAPI OrvBeginUserProxyCleanup(int* outTicket, int* outRestoreResult) noexcept {
+uint32_t WINAPI OrvBeginUserProxyCleanup(int* outTicket, int* outRestoreResult) noexcept {
   if (outTicket == nullptr || outRestoreResult == nullptr) return ERROR_INVALID_PARAMETER;
   *outTicket = 0;
   *outRestoreResult = 0;
@@ -90,7 +90,7 @@ DWORD WINAPI OrvBeginUserProxyCleanup(int* outTicket, int* outRestoreResult) noe
   });
 }
 
-DWORD WINAPI OrvVerifyUserProxyCleanup(int ticket, int* outClean) noexcept {
+uint32_t WINAPI OrvVerifyUserProxyCleanup(int ticket, int* outClean) noexcept {
   if (outClean == nullptr) return ERROR_INVALID_PARAMETER;
   return orv::GuardExport([&] {
     return Locked([&](const ProxyStore& store, orv::proxy::ProxyState& state) {
@@ -102,7 +102,7 @@ DWORD WINAPI OrvVerifyUserProxyCleanup(int ticket, int* outClean) noexcept {
   });
 }
 
-DWORD WINAPI OrvFinishUserProxyCleanup(int ticket, int restore) noexcept {
+uint32_t WINAPI OrvFinishUserProxyCleanup(int ticket, int restore) noexcept {
   if (ticket == 0) return ERROR_SUCCESS;
   return orv::GuardExport([&] {
     return Locked([&](const ProxyStore& store, orv::proxy::ProxyState& state) {

@@ -1,11 +1,11 @@
-#include "native/user/launch_exports.h"
+#include "kilna/kilna_exports.h"
 
 #include "native/common/export_barrier.h"
 #include "native/user/launch_program.h"
 
 extern "C" {
 
-DWORD WINAPI OrvLaunchElevated(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
+uint32_t WINAPI OrvLaunchElevated(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
                                int* outProcessId) noexcept {
   return orv::GuardExport([&] {
     return orv::LaunchProgram({file, parameters, directory}, orv::AfterLaunch::kNothing,
@@ -13,7 +13,7 @@ DWORD WINAPI OrvLaunchElevated(const wchar_t* file, const wchar_t* parameters, c
   });
 }
 
-DWORD WINAPI OrvLaunchInstalledApp(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
+uint32_t WINAPI OrvLaunchInstalledApp(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
                                    int* outProcessId) noexcept {
   return orv::GuardExport([&] {
     return orv::LaunchProgram({file, parameters, directory}, orv::AfterLaunch::kHandOffForeground,

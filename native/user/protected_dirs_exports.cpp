@@ -1,7 +1,7 @@
 // The protected directories as the interface asks for them: real file-system
 // calls, and the facts the start-up capture left behind.
 
-#include "native/user/protected_dirs_exports.h"
+#include "kilna/kilna_exports.h"
 
 #include "native/common/export_barrier.h"
 #include "native/user/protected_dirs.h"
@@ -24,15 +24,15 @@ orv::ProtectedDirsContext ProcessContext() {
 
 extern "C" {
 
-DWORD WINAPI OrvCreateProtectedTemp(const wchar_t* name, wchar_t** outPath) noexcept {
+uint32_t WINAPI OrvCreateProtectedTemp(const wchar_t* name, wchar_t** outPath) noexcept {
   return orv::GuardExport([&] { return orv::CreateProtectedTemp(ProcessContext(), name, outPath); });
 }
 
-DWORD WINAPI OrvCreateProtectedUpdateTemp(wchar_t** outPath) noexcept {
+uint32_t WINAPI OrvCreateProtectedUpdateTemp(wchar_t** outPath) noexcept {
   return orv::GuardExport([&] { return orv::CreateProtectedUpdateTemp(ProcessContext(), outPath); });
 }
 
-DWORD WINAPI OrvGetProtectedUpdateCache(wchar_t** outPath) noexcept {
+uint32_t WINAPI OrvGetProtectedUpdateCache(wchar_t** outPath) noexcept {
   return orv::GuardExport([&] { return orv::GetProtectedUpdateCache(ProcessContext(), outPath); });
 }
 

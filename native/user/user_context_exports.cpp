@@ -1,7 +1,7 @@
 // The user context as the interface reads it: written once at start-up, read
 // without a lock afterwards.
 
-#include "native/user/user_context_exports.h"
+#include "kilna/kilna_exports.h"
 
 #include "native/user/user_context.h"
 
@@ -9,6 +9,6 @@ extern "C" {
 
 const char* OrvGetUserContext() noexcept { return orv::UserContextText(); }
 
-HANDLE OrvGetInteractiveUserToken() noexcept { return orv::InteractiveUserToken(); }
+void* OrvGetInteractiveUserToken() noexcept { return orv::InteractiveUserToken(); }
 
 }  // extern "C"

@@ -1,6 +1,6 @@
 // The kernel log queue as the interface sees it: three exports, no error codes.
 
-#include "runner/logging/kernel_log_exports.h"
+#include "kilna/kilna_exports.h"
 #include "runner/logging/kernel_log_ring.h"
 
 namespace {
@@ -21,14 +21,15 @@ void orv_kernel_log_callback(const char* level, const char* message) noexcept {
   }
 }
 
-void orv_kernel_log_enable(int enabled) noexcept {
+void orv_kernel_log_enable(int32_t enabled) noexcept {
   try {
     Ring().Enable(enabled != 0);
   } catch (...) {
   }
 }
 
-int orv_kernel_log_pop(char* levelOut, int levelCapacity, char* messageOut, int messageCapacity) noexcept {
+int32_t orv_kernel_log_pop(char* levelOut, int32_t levelCapacity, char* messageOut,
+                          int32_t messageCapacity) noexcept {
   try {
     return Ring().Pop(levelOut, levelCapacity, messageOut, messageCapacity) ? 1 : 0;
   } catch (...) {

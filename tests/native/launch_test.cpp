@@ -13,14 +13,14 @@
 #include <string>
 #include <thread>
 
-#include "native/user/launch_exports.h"
+#include "kilna/kilna_exports.h"
 #include "tests/native/launch_support.h"
 #include "tests/support/process.h"
 
 namespace orv::test {
 namespace {
 
-using LaunchExport = DWORD(WINAPI*)(const wchar_t*, const wchar_t*, const wchar_t*, int*) noexcept;
+using LaunchExport = decltype(&OrvLaunchElevated);  // both launch exports share it
 
 struct NamedExport {
   const char* name;

@@ -19,7 +19,7 @@
 
 #include "native/common/unique_resource.h"
 #include "native/user/user_context.h"
-#include "native/user/user_context_exports.h"
+#include "kilna/kilna_exports.h"
 #include "native/user/user_scope.h"
 #include "tests/support/process.h"
 

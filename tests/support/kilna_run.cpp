@@ -1,6 +1,7 @@
 #include "tests/support/kilna_run.h"
 
 #include "runner/win32_window.h"
+#include "tests/support/document_archive.h"
 
 namespace orv::test {
 
@@ -27,7 +28,9 @@ KilnaSession::KilnaSession(const KilnaOptions& options) {
 KilnaRun KilnaSession::Finish(DWORD timeoutMs) {
   KilnaRun run;
   run.process = process_.Wait(timeoutMs);
-  run.transcript = SplitLines(ReadWholeFile(work_ / L"transcript.jsonl").value_or(""));
+  const std::string transcript = ReadWholeFile(work_ / L"transcript.jsonl").value_or("");
+  ArchiveTranscript(transcript);
+  run.transcript = SplitLines(transcript);
   run.log = ReadWholeFile(work_ / L"windows-renderer.log").value_or("");
   for (const auto& line : SplitLines(run.log)) {
     if (const size_t at = line.find(" stage="); at != std::string::npos && line.find("[startup]") != std::string::npos) {

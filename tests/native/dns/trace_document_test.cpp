@@ -12,6 +12,7 @@
 #include "standin/codec/json_value.h"
 #include "tests/native/dns/fake_event_tracing.h"
 #include "tests/native/dns/fake_tdh.h"
+#include "tests/support/document_archive.h"
 #include "tests/support/test_namespace.h"
 
 namespace orv::test {
@@ -52,6 +53,7 @@ TEST(TraceDocument, ProductionCaptureAndCollectorWithDeliveredEvents) {
   std::uint32_t written = 0;
   ASSERT_EQ(registry.Finish(id, reinterpret_cast<std::uint8_t*>(buffer.data()), 65536, &written), 0u);
   const std::string json = buffer.substr(0, written);
+  ArchiveDocument("dns-trace", json);  // checked against the published schema
 
   JsonValue document;
   std::string error;

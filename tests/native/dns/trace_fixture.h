@@ -10,9 +10,12 @@
 #include <string>
 #include <thread>
 
+#include "native/dns/capture_json.h"
+#include "native/dns/capture_record.h"
 #include "native/dns/trace_registry.h"
 #include "tests/native/dns/fake_event_tracing.h"
 #include "tests/native/dns/fake_tdh.h"
+#include "tests/support/document_archive.h"
 
 namespace orv::test {
 
@@ -33,7 +36,12 @@ class FakeCapture : public dns::TraceCapture {
     ++log_.stops;
     FakeEventTracing::Instance().Note("capture stop");
   }
-  std::string Json() const override { return "{\"status\":\"fake\"}"; }
+  // What the adapter capture writes when no adapter appeared.
+  std::string Json() const override {
+    std::string json;
+    dns::AppendCaptureJson(json, dns::CaptureRecord("fake.test"));
+    return json;
+  }
 
  private:
   CaptureLog& log_;
@@ -101,7 +109,10 @@ class DnsTraceFixture : public ::testing::Test {
     finished.written = 0xDEADBEEF;
     finished.result =
         registry_->Finish(id, reinterpret_cast<std::uint8_t*>(buffer.data()), size, &finished.written);
-    if (finished.result == 0) finished.json = buffer.substr(0, finished.written);
+    if (finished.result == 0) {
+      finished.json = buffer.substr(0, finished.written);
+      ArchiveDocument("dns-trace", finished.json);  // checked against the published schema
+    }
     return finished;
   }
 

@@ -19,6 +19,7 @@
 
 #include "native/common/guid_text.h"
 #include "tests/native/dns/fake_wfp_engine.h"
+#include "tests/support/document_archive.h"
 
 namespace {
 
@@ -176,6 +177,7 @@ class WfpPreflight : public ::testing::Test {
     answer.result = orv::WfpPreflight(api, entries.data(), static_cast<std::uint32_t>(entries.size()), buffer.data(),
                                       size, &answer.written);
     answer.json.assign(buffer.begin(), buffer.begin() + (answer.result == 0 ? answer.written : 0));
+    orv::test::ArchiveDocument("wfp-preflight", answer.json);  // checked against the published schema
     EXPECT_EQ(buffer[size], 0xCC) << "written past the buffer";
     return answer;
   }

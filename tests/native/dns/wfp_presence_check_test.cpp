@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/native/dns/fake_wfp_engine.h"
+#include "tests/support/document_archive.h"
 
 namespace {
 
@@ -45,6 +46,7 @@ class WfpPresenceCheck : public ::testing::Test {
     answer.written = 0xFFFF;
     answer.result = orv::WfpPresenceCheck(api, key, id, buffer.data(), size, &answer.written);
     answer.json.assign(buffer.begin(), buffer.begin() + (answer.result == 0 ? answer.written : 0));
+    orv::test::ArchiveDocument("wfp-compare", answer.json);  // checked against the published schema
     EXPECT_EQ(buffer[size], 0xCC) << "written past the buffer";
     return answer;
   }

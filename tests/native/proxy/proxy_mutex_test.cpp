@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "native/proxy/proxy_exports.h"
+#include "kilna/kilna_exports.h"
 #include "native/proxy/proxy_state.h"
 #include "tests/native/proxy/proxy_fixture.h"
 

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "native/proxy/proxy_exports.h"
+#include "kilna/kilna_exports.h"
 #include "tests/native/proxy/proxy_fixture.h"
 
 namespace orv::proxy::test {

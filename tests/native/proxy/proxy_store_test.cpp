@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "native/proxy/proxy_exports.h"
+#include "kilna/kilna_exports.h"
 #include "native/proxy/proxy_store.h"
 #include "tests/native/proxy/proxy_fixture.h"
 
