@@ -50,7 +50,7 @@ def main(argv):
         failures.append("no DNS trace document was archived")
     for failure in failures:
         print(failure)
-    print(f"trace reports: {count} document(s) rendered, {len(failures)} problem(s)")
+    print(f"trace reports: {count} document(s), {len(failures)} problem(s)")
     return 1 if failures else 0
 
 

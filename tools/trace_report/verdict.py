@@ -39,7 +39,7 @@ def _capture(document):
     if not events:
         if status:
             return f"Adapter capture: {status}."
-        watched = sorted({w["interfaceIndex"] for w in packets["windows"]})
+        watched = sorted({w["interfaceIndex"] for w in packets.get("windows", [])})
         return ("Nothing for the name passed the accelerator adapter"
                 + (f", watched on interface {', '.join(map(str, watched))}." if watched else "."))
     answered, orphans = join_capture(events)
