@@ -13,6 +13,7 @@ h1{font-size:22px;margin:0 0 6px}h2{font-size:17px;margin:26px 0 8px}h3{font-siz
 .verdict p{margin:4px 0;font-size:15px}.meta{color:#52606d;font-size:13px}
 table{border-collapse:collapse;font-size:12.5px;margin:4px 0 10px}
 th,td{border:1px solid #cbd2d9;padding:3px 7px;text-align:left;vertical-align:top}th{background:#f0f4f8}
+td:first-child{white-space:nowrap}
 td.empty{color:#7b8794;font-style:italic}
 .legend{font-size:12.5px;color:#3e4c59;margin:4px 0}.legend svg{vertical-align:middle}
 svg.timeline{display:block;font-size:12px}
