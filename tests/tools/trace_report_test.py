@@ -137,6 +137,20 @@ class Verdict(unittest.TestCase):
                                      "Filtering platform: notStarted: the collector never ran.",
                                      "The trace ran out its 45 seconds before it was finished."])
 
+    def test_client_events_without_a_query_sent(self):
+        trace = example()
+        trace["events"] = [e for e in trace["events"] if e["id"] != 3010]
+        trace["dnsClientErrorCode"] = 5
+        self.assertEqual(verdict.sentences(trace)[0],
+                         "The DNS client recorded 3 events but sent no query to a server (interface 7); it finished "
+                         "with status 1460 (timeout); its session ended with error 5 (access denied).")
+
+    def test_a_partial_collector_says_what_it_watched(self):
+        trace = example()
+        trace["wfp"].update(status="partial", remoteEndpoint=False)
+        self.assertEqual(verdict.sentences(trace)[2], "2 drops by filter 'Block DNS' (sublayer 'Kilna') at the "
+                         "connect layer (collector partial, local endpoint only).")
+
     def test_a_filter_not_described_is_named_by_its_id(self):
         trace = example()
         del trace["wfp"]["rules"][0]["lookupTimeUs"]

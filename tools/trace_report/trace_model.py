@@ -204,6 +204,9 @@ def collector_status(wfp):
     words = {"notStarted": "notStarted: the collector never ran",
              "collectionDisabled": "collectionDisabled: drop events are switched off on this machine"}
     text = words.get(status, status)
+    if status == "partial" and not (wfp["localEndpoint"] and wfp["remoteEndpoint"]):
+        watched = [name for name in ("local", "remote") if wfp[f"{name}Endpoint"]]
+        text += f", {watched[0]} endpoint only" if watched else ", no endpoint watched"
     if "nativeErrorCode" in wfp:
         text += f", code {names.windows_code(wfp['nativeErrorCode'])}"
     return text

@@ -14,6 +14,14 @@ def _client(document):
     completions = [e for e in events if e["id"] == 3020 and "responseStatus" in e]
     if not events:
         text = "The DNS client recorded no event for the name"
+    elif not sends:
+        text = f"The DNS client recorded {names.plural(len(events), 'event')} but sent no query to a server"
+        if interfaces:
+            text += f" (interface {', '.join(map(str, interfaces))})"
+        if responses:
+            text += f"; {names.plural(len(responses), 'response')} came back"
+        if completions:
+            text += f"; it finished with status {names.windows_code(completions[-1]['responseStatus'])}"
     else:
         servers = sorted({e["server"] for e in sends})
         text = f"The DNS client sent {names.plural(len(sends), 'query', 'queries')}"
@@ -27,7 +35,7 @@ def _client(document):
         if completions:
             text += f"; it finished with status {names.windows_code(completions[-1]['responseStatus'])}"
     if "dnsClientErrorCode" in document:
-        text += f" (its session ended with error {names.windows_code(document['dnsClientErrorCode'])})"
+        text += f"; its session ended with error {names.windows_code(document['dnsClientErrorCode'])}"
     return text + "."
 
 
