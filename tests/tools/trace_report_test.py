@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """The trace report: any valid document renders, an invalid one is refused."""
 
+import contextlib
 import copy
+import io
 import json
 import pathlib
 import subprocess
@@ -12,6 +14,7 @@ import unittest
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 sys.path[:0] = [str(ROOT / "tools"), str(pathlib.Path(__file__).parent)]
 import report_shape  # noqa: E402
+import trace_report_archive  # noqa: E402
 from trace_report import document, report_page, trace_model, verdict  # noqa: E402
 
 TOOL = ROOT / "tools" / "trace-report"
@@ -194,6 +197,39 @@ class RefusesAnInvalidDocument(unittest.TestCase):
         with self.assertRaisesRegex(document.InvalidTrace, "^not a valid DNS trace document: orvPackets/serverAddress: "
                                     "'172.19.0.2' was expected$"):
             document.check(copy.deepcopy(trace))
+
+
+class ChecksTheArchive(unittest.TestCase):
+    """The check scripts/test runs on what the Windows pass archived."""
+
+    def check(self, files):
+        with tempfile.TemporaryDirectory() as folder:
+            for name, text in files.items():
+                pathlib.Path(folder, name).write_text(text, encoding="utf-8")
+            found = [where.rsplit("/", 1)[-1] for where, _ in trace_report_archive.archived(pathlib.Path(folder))]
+            with contextlib.redirect_stdout(io.StringIO()) as out:
+                code = trace_report_archive.main(["trace_report_archive.py", folder])
+            return found, code, out.getvalue()
+
+    def test_documents_and_transcripts(self):
+        text = EXAMPLE.read_text(encoding="utf-8")
+        finish = {"op": "ffi", "name": "OrvDnsTraceFinish", "result": 0, "out": {"written": len(text), "buffer": text}}
+        refused = {"op": "ffi", "name": "OrvDnsTraceFinish", "result": 6, "out": {"written": 0, "buffer": ""}}
+        found, code, _ = self.check({"1.dns-trace.json": text, "2.proxy.json": "{}",
+                                     "run.jsonl": json.dumps(finish) + "\n" + json.dumps(refused) + "\n{cut"})
+        self.assertEqual((found, code), (["1.dns-trace.json", "run.jsonl:1"], 0))
+
+    def test_an_invalid_document_fails_the_check(self):
+        trace = example()
+        trace["wfp"]["status"] = "seen"
+        _, code, out = self.check({"1.dns-trace.json": json.dumps(trace)})
+        self.assertEqual(code, 1)
+        self.assertIn("1.dns-trace.json: refused: not a valid DNS trace document: wfp", out)
+
+    def test_no_document_fails_the_check(self):
+        _, code, out = self.check({})
+        self.assertEqual(code, 1)
+        self.assertIn("no DNS trace document was archived", out)
 
 
 if __name__ == "__main__":
