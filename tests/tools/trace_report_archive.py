@@ -45,7 +45,8 @@ def main(argv):
         except document.InvalidTrace as error:
             failures.append(f"{where}: refused: {error}")
             continue
-        failures += [f"{where}: {problem}" for problem in report_shape.problems(trace, report_page.render(trace, where))]
+        page = report_page.render(trace, where)
+        failures += [f"{where}: {problem}" for problem in report_shape.problems(trace, page)]
     if not count:
         failures.append("no DNS trace document was archived")
     for failure in failures:

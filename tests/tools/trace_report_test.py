@@ -90,7 +90,8 @@ class RendersEveryDocument(unittest.TestCase):
 class JoinsRepliesToQueries(unittest.TestCase):
     def test_by_transaction_id_not_by_order(self):
         events = [capture_event(T + 10, QUERY, 100), capture_event(T + 20, QUERY, 200),
-                  capture_event(T + 30, REPLY, 100, response_code=0), capture_event(T + 40, REPLY, 300, response_code=3)]
+                  capture_event(T + 30, REPLY, 100, response_code=0),
+                  capture_event(T + 40, REPLY, 300, response_code=3)]
         answered, orphans = trace_model.join_capture(events)
         self.assertEqual(answered, {0: 2})
         self.assertEqual(orphans, {3})
@@ -126,7 +127,8 @@ class Verdict(unittest.TestCase):
 
     def test_replies_on_the_adapter(self):
         events = [capture_event(T + 10, QUERY, 100), capture_event(T + 20, QUERY, 200),
-                  capture_event(T + 30, REPLY, 100, response_code=3), capture_event(T + 40, REPLY, 300, response_code=0)]
+                  capture_event(T + 30, REPLY, 100, response_code=3),
+                  capture_event(T + 40, REPLY, 300, response_code=0)]
         self.assertEqual(verdict.sentences(with_packets(events))[1],
                          "2 queries left through interface 7; 1 reply (NXDOMAIN), 1 without a reply; "
                          "1 reply without a recorded query.")
