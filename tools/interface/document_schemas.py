@@ -42,6 +42,24 @@ def problems(validator, document):
             for e in validator.iter_errors(document)]
 
 
+def first_problem(validator, document):
+    """The first schema violation as one readable line, or None when the document is valid.
+
+    Where no branch of an "anyOf" fits, the branch that failed least tells
+    what is wrong, not the whole value that failed them all.
+    """
+    error = next(iter(validator.iter_errors(document)), None)
+    if error is None:
+        return None
+    while error.context:
+        branches = {}
+        for cause in error.context:
+            branches.setdefault(cause.schema_path[0], []).append(cause)
+        error = min(branches.values(), key=len)[0]
+    message = error.message if len(error.message) <= 240 else error.message[:240] + "..."
+    return f"{'/'.join(map(str, error.absolute_path)) or '(root)'}: {message}"
+
+
 def is_compact(text):
     """True when no whitespace stands outside a string, as every document is written."""
     in_string = escaped = False
