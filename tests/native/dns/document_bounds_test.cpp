@@ -97,7 +97,7 @@ std::string WidestCapture() {
   event.transactionId = 0xFFFF;
   event.clientPort = 0xFFFF;
   event.queryType = 28;
-  event.responseCode = 0xFF;
+  event.responseCode = 15;  // four bits in the header
   event.transport = dns::DnsTransport::kTcp;
   event.stage = dns::DnsStage::kReply;
   while (record.RecordEvent(event)) {
