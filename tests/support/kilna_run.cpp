@@ -24,7 +24,8 @@ KilnaSession::KilnaSession(const KilnaOptions& options) {
 
   const std::wstring executable = options.executable.empty() ? BinaryFolder() + L"\\kilna.exe" : options.executable;
   const std::wstring folder = executable.substr(0, executable.find_last_of(L'\\'));
-  process_ = StartProcess(executable, options.arguments, env, folder, work_ / L"output.txt");
+  process_ = StartProcess(executable, options.arguments, env,
+                          options.workingDirectory.empty() ? folder : options.workingDirectory, work_ / L"output.txt");
 }
 
 namespace {

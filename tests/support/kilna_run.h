@@ -25,6 +25,7 @@ struct KilnaOptions {
   bool diagnostics = true;
   DWORD timeoutMs = 60000;
   std::wstring executable;  // defaults to kilna.exe beside the tests
+  std::wstring workingDirectory;  // defaults to the executable's folder
 };
 
 // A kilna.exe started under its script, still running until Finish. Finish
