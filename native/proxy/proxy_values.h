@@ -21,9 +21,9 @@ inline constexpr std::uint32_t kProxyTypeAutoDetect = 8;
 
 struct ProxyOptions {
   std::uint32_t flags = kProxyTypeDirect;
-  ProxyText proxyServer;
-  ProxyText proxyBypass;
-  ProxyText autoConfigUrl;
+  ProxyText proxyServer{};
+  ProxyText proxyBypass{};
+  ProxyText autoConfigUrl{};
 
   bool operator==(const ProxyOptions&) const = default;
 };

@@ -19,13 +19,13 @@ struct KilnaRun {
 };
 
 struct KilnaOptions {
-  std::vector<std::string> script;  // lines of the interface script
-  std::vector<std::wstring> arguments;
-  EnvironmentChanges environment;
+  std::vector<std::string> script{};  // lines of the interface script
+  std::vector<std::wstring> arguments{};
+  EnvironmentChanges environment{};
   bool diagnostics = true;
   DWORD timeoutMs = 60000;
-  std::wstring executable;  // defaults to kilna.exe beside the tests
-  std::wstring workingDirectory;  // defaults to the executable's folder
+  std::wstring executable{};  // defaults to kilna.exe beside the tests
+  std::wstring workingDirectory{};  // defaults to the executable's folder
 };
 
 // A kilna.exe started under its script, still running until Finish. Finish

@@ -64,7 +64,9 @@ TEST_P(ProxySafetyTest, TwoSetsInARowRestoreTheSettingsFromBeforeTheFirst) {
   SetSettings(UserProxyAndPac());
   ASSERT_EQ(OrvSetUserProxy(8080), 0u);
   ASSERT_EQ(OrvSetUserProxy(9090), 0u);
-  if (GetParam()) EXPECT_EQ(ReadAllRaw(), OwnRaw(u"127.0.0.1:9090"));
+  if (GetParam()) {
+    EXPECT_EQ(ReadAllRaw(), OwnRaw(u"127.0.0.1:9090"));
+  }
   EXPECT_EQ(Restore(), 1);
   EXPECT_EQ(Settings(), UserProxyAndPac());
 }
@@ -94,7 +96,9 @@ TEST_P(ProxySafetyTest, RestoreDecidesOnWhetherTrafficStillGoesThroughTheLoopbac
     EXPECT_EQ(Restore(), 1);
     if (row.restores) {
       EXPECT_EQ(fake_.options(), UserProxyAndPac().options);
-      if (GetParam()) EXPECT_EQ(ReadAllRaw(), UserProxyAndPac().raw);
+      if (GetParam()) {
+        EXPECT_EQ(ReadAllRaw(), UserProxyAndPac().raw);
+      }
     } else {
       EXPECT_EQ(fake_.setCount(), 0u);
       EXPECT_EQ(fake_.options(), row.changed);
