@@ -213,10 +213,10 @@ typedef struct _FILE_DISPOSITION_INFO_EX {
 
 #include <windns.h>
 
-struct _DNS_ADDR_ARRAY;
+struct _DNS_ADDR_ARRAY;  // NOLINT(bugprone-reserved-identifier): the SDK's own tag
 typedef struct _DNS_ADDR_ARRAY* PDNS_ADDR_ARRAY;
 
-typedef struct _DNS_QUERY_REQUEST {
+typedef struct _DNS_QUERY_REQUEST {  // NOLINT(bugprone-reserved-identifier): the SDK's own tag
   ULONG Version;
   PCWSTR QueryName;
   WORD QueryType;
@@ -232,7 +232,7 @@ static_assert(offsetof(DNS_QUERY_REQUEST, InterfaceIndex) == 40);
 static_assert(offsetof(DNS_QUERY_REQUEST, pQueryContext) == 56);
 static_assert(sizeof(DNS_QUERY_REQUEST) == 64);
 
-typedef struct _DNS_QUERY_CANCEL {
+typedef struct _DNS_QUERY_CANCEL {  // NOLINT(bugprone-reserved-identifier): the SDK's own tag
   CHAR Reserved[32];
 } DNS_QUERY_CANCEL, *PDNS_QUERY_CANCEL;
 
@@ -252,7 +252,7 @@ extern "C" DNS_STATUS WINAPI DnsQueryEx(PDNS_QUERY_REQUEST pQueryRequest, PDNS_Q
 #define EVENT_FILTER_TYPE_EVENT_ID (0x80000200)
 #endif
 
-typedef struct _EVENT_FILTER_EVENT_ID {
+typedef struct _EVENT_FILTER_EVENT_ID {  // NOLINT(bugprone-reserved-identifier): the SDK's own tag
   BOOLEAN FilterIn;
   UCHAR Reserved;
   USHORT Count;

@@ -65,7 +65,8 @@ bool MakeEdgeGeometry(int width, int height, double scale, EdgeGeometry* out) no
   if (width <= 0 || height <= 0 || !std::isfinite(scale) || scale <= 0) return false;
   // Compared as a double first: ceil(40 s) may be far beyond any integer.
   const double margin = std::ceil(40 * scale);
-  if (!(margin <= static_cast<double>((INT_MAX - std::max(width, height)) / 2))) return false;
+  const int marginRoom = (INT_MAX - std::max(width, height)) / 2;  // whole pixels each side
+  if (!(margin <= static_cast<double>(marginRoom))) return false;
 
   EdgeGeometry g;
   g.width = width;

@@ -1,6 +1,7 @@
 #include "runner/window_corner/edge_companion.h"
 
-extern "C" IMAGE_DOS_HEADER __ImageBase;
+// The linker's name for this module's own header; ours to use, not to choose.
+extern "C" IMAGE_DOS_HEADER __ImageBase;  // NOLINT(bugprone-reserved-identifier)
 
 namespace orv {
 namespace {
