@@ -9,11 +9,19 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 
 #include "native/common/unique_resource.h"
 #include "native/proxy/proxy_store.h"
 #include "native/proxy/proxy_values.h"
 #include "tests/native/proxy/fake_wininet_options.h"
+
+namespace orv::proxy {
+// Readable failure messages for the values the proxy tests compare.
+void PrintTo(const ProxyOptions& options, std::ostream* out);
+void PrintTo(const RawValue& value, std::ostream* out);
+void PrintTo(const ProxySnapshot& snapshot, std::ostream* out);
+}  // namespace orv::proxy
 
 namespace orv::proxy::test {
 

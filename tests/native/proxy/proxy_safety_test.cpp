@@ -215,10 +215,14 @@ TEST_P(ProxySafetyTest, ClearAfterASetKeepsTheUsersBypassList) {
   ExpectNoLoopbackLeft();
 }
 
-TEST_P(ProxySafetyTest, ClearOverSomeoneElsesProxyKeepsTheirBypassList) {
+TEST_P(ProxySafetyTest, ClearKeepsTheUsersBypassListWhateverWasAddedAroundOurLoopback) {
   SetSettings(UserProxyAndPac());
   ASSERT_EQ(OrvSetUserProxy(8080), 0u);
   fake_.setOptions(ProxyOptions{3, u"127.0.0.1:8080", u"<local>;*.theirs"});
+  ASSERT_EQ(OrvClearUserProxy(), 0u);
+  EXPECT_EQ(fake_.options(), (ProxyOptions{1, u"", u"*.corp;<local>", u""}));
+  // Someone else's proxy is not ours: its bypass list stays.
+  fake_.setOptions(ProxyOptions{3, u"proxy.other:80", u"<local>;*.theirs"});
   ASSERT_EQ(OrvClearUserProxy(), 0u);
   EXPECT_EQ(fake_.options(), (ProxyOptions{1, u"", u"<local>;*.theirs", u""}));
 }
