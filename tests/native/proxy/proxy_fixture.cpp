@@ -99,8 +99,18 @@ void ProxyTest::SetUp() {
   p.options = FakeWinInetOptions::Api();
   p.userToken = TestUserToken;
   ASSERT_NE(TestUserToken(), nullptr);
+  processes_.clear();
+  processes_[1];
+  current_ = 1;
+  p.thisProcess = [this] { return JournalOwner{static_cast<std::uint32_t>(current_), 1}; };
+  p.ownerRunning = [this](const JournalOwner& owner) { return processes_.count(static_cast<int>(owner.processId)) != 0; };
   const std::lock_guard<std::mutex> lock(ProxyMutex());
   GuardedProxyState() = ProxyState{};
+}
+
+void ProxyTest::SwapState(int process) {
+  const std::lock_guard<std::mutex> lock(ProxyMutex());
+  std::swap(GuardedProxyState(), processes_[process]);
 }
 
 void ProxyTest::TearDown() {

@@ -46,22 +46,6 @@ class ProxyModelTest : public ProxyTest, public ::testing::WithParamInterface<bo
   void SetUp() override {
     ProxyTest::SetUp();
     fake_.mirrorToRegistry(GetParam());
-    platform().thisProcess = [this] { return JournalOwner{static_cast<std::uint32_t>(current_), 1}; };
-    platform().ownerRunning = [this](const JournalOwner& owner) { return states_.count(owner.processId) != 0; };
-  }
-
-  // Runs one process's export with that process's own in-memory state.
-  template <typename Call>
-  DWORD As(int process, Call&& call) {
-    current_ = process;
-    {
-      const std::lock_guard<std::mutex> lock(ProxyMutex());
-      std::swap(GuardedProxyState(), states_[process]);
-    }
-    const DWORD result = call();
-    const std::lock_guard<std::mutex> lock(ProxyMutex());
-    std::swap(GuardedProxyState(), states_[process]);
-    return result;
   }
 
   // Before any export: the entries of exited processes are taken over while
@@ -69,7 +53,7 @@ class ProxyModelTest : public ProxyTest, public ::testing::WithParamInterface<bo
   void Adopt(int process) {
     std::vector<std::pair<ProxyText, int>> kept;
     for (auto& [server, owner] : m_.entries) {
-      if (states_.count(owner) != 0) {
+      if (processes_.count(owner) != 0) {
         kept.emplace_back(server, owner);
       } else if (server == m_.inEffect) {
         kept.emplace_back(server, process);
@@ -124,8 +108,6 @@ class ProxyModelTest : public ProxyTest, public ::testing::WithParamInterface<bo
   void CheckRest(bool userChanged);
 
   Model m_;
-  std::map<int, ProxyState> states_;  // running processes
-  int current_ = 1;
   int nextProcess_ = 2;
 };
 
@@ -248,12 +230,12 @@ void ProxyModelTest::Step(std::mt19937& random, std::ostringstream& log) {
   } else if (random() % 2 == 0) {
     // The process is killed: its cleanup is gone, its entries wait to be taken over.
     if (c.open && c.owner == p) CloseCleanup(false, Settings());
-    states_.erase(p);
-    if (states_.empty()) states_[nextProcess_++];
-    current_ = states_.begin()->first;
+    processes_.erase(p);
+    if (processes_.empty()) processes_[nextProcess_++];
+    current_ = processes_.begin()->first;
   } else {
-    if (states_.size() < 2) states_[nextProcess_++];
-    auto other = std::find_if(states_.begin(), states_.end(), [&](const auto& s) { return s.first != p; });
+    if (processes_.size() < 2) processes_[nextProcess_++];
+    auto other = std::find_if(processes_.begin(), processes_.end(), [&](const auto& s) { return s.first != p; });
     current_ = other->first;
   }
   CheckRest(false);
@@ -268,8 +250,8 @@ void ProxyModelTest::UnwindAll(std::ostringstream& log) {
     ASSERT_EQ(As(c.owner, [&] { return OrvFinishUserProxyCleanup(c.ticket, 1); }), 0u);
     CloseCleanup(true, before);
   }
-  states_[nextProcess_++];  // a fresh process takes over whatever exited ones left
-  for (auto& [process, state] : states_) {
+  processes_[nextProcess_++];  // a fresh process takes over whatever exited ones left
+  for (auto& [process, state] : processes_) {
     int restored = -1;
     ASSERT_EQ(As(process, [&] { return OrvRestoreUserProxy(&restored); }), 0u);
   }
@@ -285,8 +267,8 @@ TEST_P(ProxyModelTest, EverySequenceGivesTheUserTheirOwnSettingsBack) {
   for (unsigned seed = 1; seed <= 1000; ++seed) {
     std::mt19937 random(seed);
     m_ = Model{};
-    states_.clear();
-    states_[1];
+    processes_.clear();
+    processes_[1];
     current_ = 1;
     nextProcess_ = 2;
     {

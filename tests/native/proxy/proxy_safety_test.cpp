@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "kilna/kilna_exports.h"
+#include "native/proxy/applied_proxy.h"
 #include "tests/native/proxy/proxy_fixture.h"
 
 namespace orv::proxy::test {
@@ -200,6 +203,19 @@ TEST_P(ProxySafetyTest, AFinishThatFailsKeepsItsCopyAndTheNextFinishRestores) {
   }
 }
 
+TEST_P(ProxySafetyTest, AFinishStoppedAfterItsOptionsWriteIsCompletedByTheNextFinish) {
+  SetSettings(UserProxyAndPac());
+  int ticket = -1;
+  int restoreResult = -1;
+  ASSERT_EQ(OrvBeginUserProxyCleanup(&ticket, &restoreResult), 0u);
+  ASSERT_GT(ticket, 0);
+  fake_.failCall(kQueryCall, ERROR_INTERNET_INTERNAL_ERROR, 1);  // the read after the options write
+  EXPECT_EQ(OrvFinishUserProxyCleanup(ticket, 1), static_cast<DWORD>(ERROR_INTERNET_INTERNAL_ERROR));
+  EXPECT_EQ(fake_.options(), UserProxyAndPac().options);
+  ASSERT_EQ(OrvFinishUserProxyCleanup(ticket, 1), 0u);
+  EXPECT_EQ(Settings(), UserProxyAndPac());
+}
+
 TEST_P(ProxySafetyTest, ClearAfterASetKeepsTheUsersBypassList) {
   SetSettings(UserProxyAndPac());
   ASSERT_EQ(OrvSetUserProxy(8080), 0u);
@@ -225,6 +241,105 @@ TEST_P(ProxySafetyTest, ClearKeepsTheUsersBypassListWhateverWasAddedAroundOurLoo
   fake_.setOptions(ProxyOptions{3, u"proxy.other:80", u"<local>;*.theirs"});
   ASSERT_EQ(OrvClearUserProxy(), 0u);
   EXPECT_EQ(fake_.options(), (ProxyOptions{1, u"", u"<local>;*.theirs", u""}));
+}
+
+TEST_P(ProxySafetyTest, ASecondSetOverOurLoopbackWithAnotherBypassKeepsTheUsersSettings) {
+  SetSettings(UserProxyAndPac());
+  ASSERT_EQ(OrvSetUserProxy(8080), 0u);
+  fake_.setOptions(ProxyOptions{3, u"127.0.0.1:8080", u"<local>;*.other"});  // another program
+  ASSERT_EQ(OrvSetUserProxy(9090), 0u);
+  EXPECT_EQ(Restore(), 1);
+  EXPECT_EQ(Settings(), UserProxyAndPac());
+}
+
+TEST_P(ProxySafetyTest, ASetDuringACleanupHandsTheUsersSettingsToTheRestore) {
+  SetSettings(UserProxyAndPac());
+  int ticket = -1;
+  int restoreResult = -1;
+  ASSERT_EQ(OrvBeginUserProxyCleanup(&ticket, &restoreResult), 0u);
+  ASSERT_GT(ticket, 0);
+  ASSERT_EQ(OrvSetUserProxy(8080), 0u);
+  int clean = -1;
+  ASSERT_EQ(OrvVerifyUserProxyCleanup(ticket, &clean), 0u);
+  EXPECT_EQ(clean, 1);  // our loopback is no proxy of the user's
+  ASSERT_EQ(OrvFinishUserProxyCleanup(ticket, 1), 0u);
+  EXPECT_EQ(fake_.options(), AppliedOptions(8080));  // still ours until the restore
+  EXPECT_EQ(Restore(), 1);
+  EXPECT_EQ(Settings(), UserProxyAndPac());
+}
+
+TEST_P(ProxySafetyTest, AfterACrashTheNextProcessTakesOverOrDropsTheJournal) {
+  for (const bool userChangedIt : {false, true}) {
+    SCOPED_TRACE(userChangedIt ? "user changed the settings since" : "our loopback still in effect");
+    SetSettings(UserProxyAndPac());
+    Start(2);
+    ASSERT_EQ(As(2, [] { return OrvSetUserProxy(8080); }), 0u);
+    if (!GetParam()) WriteAllRaw(OwnRaw(u"127.0.0.1:8080"));  // what the set leaves on Windows
+    Kill(2);
+    const ProxyOptions theirs{3, u"proxy.other:80", u"<local>"};
+    if (userChangedIt) fake_.setOptions(theirs);
+    int conflict = -1;
+    ASSERT_EQ(OrvReadEffectiveUserProxyConflict(&conflict), 0u);
+    EXPECT_EQ(conflict, userChangedIt ? 1 : 0);
+    if (!userChangedIt) {
+      int ticket = -1;
+      int restoreResult = -1;
+      ASSERT_EQ(OrvBeginUserProxyCleanup(&ticket, &restoreResult), 0u);
+      EXPECT_EQ(ticket, 0);  // our loopback is not the user's proxy
+    }
+    fake_.clearCalls();
+    EXPECT_EQ(Restore(), userChangedIt ? 0 : 1);
+    if (userChangedIt) {
+      EXPECT_EQ(fake_.setCount(), 0u);
+      EXPECT_EQ(fake_.options(), theirs);
+    } else {
+      EXPECT_EQ(Settings(), UserProxyAndPac());
+    }
+  }
+}
+
+TEST_P(ProxySafetyTest, TwoProcessesGiveTheUsersSettingsBackInEitherOrder) {
+  // A is process 2, B calls directly; B's set comes over A's loopback.
+  for (const bool aFirst : {true, false}) {
+    SCOPED_TRACE(aFirst ? "A restores first" : "B restores first");
+    SetSettings(UserProxyAndPac());
+    Start(2);
+    ASSERT_EQ(As(2, [] { return OrvSetUserProxy(8080); }), 0u);
+    ASSERT_EQ(OrvSetUserProxy(9090), 0u);
+    int restoredA = -1;
+    if (aFirst) {
+      ASSERT_EQ(As(2, [&] { return OrvRestoreUserProxy(&restoredA); }), 0u);
+      EXPECT_EQ(fake_.options(), AppliedOptions(9090));  // B's loopback is B's to give back
+      EXPECT_EQ(Restore(), 1);
+    } else {
+      EXPECT_EQ(Restore(), 1);
+      ASSERT_EQ(As(2, [&] { return OrvRestoreUserProxy(&restoredA); }), 0u);
+    }
+    EXPECT_EQ(restoredA, 1);
+    EXPECT_EQ(Settings(), UserProxyAndPac());
+    ExpectNoLoopbackLeft();
+    Kill(2);
+  }
+}
+
+TEST_P(ProxySafetyTest, ADamagedJournalIsNeverTrusted) {
+  SetSettings(UserProxyAndPac());
+  ASSERT_EQ(OrvSetUserProxy(8080), 0u);
+  UniqueRegKey key;
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Kilna\\Proxy", 0, KEY_ALL_ACCESS, key.put()), 0);
+  std::vector<std::uint8_t> bytes(4096);
+  DWORD size = static_cast<DWORD>(bytes.size());
+  ASSERT_EQ(::RegQueryValueExW(key.get(), L"Journal", nullptr, nullptr, bytes.data(), &size), 0);
+  bytes.resize(size);
+  bytes[bytes.size() / 2] ^= 1;
+  ASSERT_EQ(::RegSetValueExW(key.get(), L"Journal", 0, REG_BINARY, bytes.data(), size), 0);
+  fake_.clearCalls();
+  int conflict = -1;
+  ASSERT_EQ(OrvReadEffectiveUserProxyConflict(&conflict), 0u);
+  EXPECT_EQ(conflict, 1);  // without a journal, the loopback is anybody's proxy
+  EXPECT_EQ(Restore(), 0);
+  EXPECT_EQ(fake_.setCount(), 0u);
+  EXPECT_EQ(fake_.options(), AppliedOptions(8080));
 }
 
 INSTANTIATE_TEST_SUITE_P(Store, ProxySafetyTest, ::testing::Bool(),
