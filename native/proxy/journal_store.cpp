@@ -50,7 +50,8 @@ JournalLock::JournalLock() : mutex_(JournalMutex()) {
   // An abandoned mutex is still ours: the journal is never half-written.
   const DWORD waited = ::WaitForSingleObject(mutex_, INFINITE);
   if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-    error_ = ::GetLastError() != ERROR_SUCCESS ? ::GetLastError() : ERROR_INVALID_HANDLE;
+    const DWORD error = ::GetLastError();
+    error_ = error != ERROR_SUCCESS ? error : ERROR_INVALID_HANDLE;
   }
 }
 

@@ -15,7 +15,7 @@ struct CleanupState {
   std::uint32_t ticketCounter = 0;
   ProxySnapshot priorSnapshot;
   ProxySnapshot cleanedSnapshot;
-  bool restoreStarted = false;  // a Finish wrote part of the copy back, then failed
+  bool restoreStarted = false;  // a Finish began putting the copy back and stopped
 };
 
 // What a set saves for the restore lives in the journal (journal_store.h),
