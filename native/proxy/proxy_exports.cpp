@@ -14,6 +14,7 @@
 namespace {
 
 using orv::proxy::CurrentProxyPlatform;
+using orv::proxy::CleanupState;
 using orv::proxy::GuardedProxyState;
 using orv::proxy::JournalLock;
 using orv::proxy::JournalOwner;
@@ -34,10 +35,12 @@ struct Call {
 
 // Runs `body` with the proxy mutex and the journal lock held, the
 // process-wide state and the journal (taken over from exited processes where
-// due) in hand.
-template <typename Body>
-DWORD Locked(Body&& body) {
+// due) in hand. `check` answers what the process's own state decides alone
+// (a busy cleanup, a ticket not the open one) before the user is needed.
+template <typename Check, typename Body>
+DWORD Locked(Check&& check, Body&& body) {
   const std::lock_guard<std::mutex> lock(ProxyMutex());
+  if (const DWORD refused = check(GuardedProxyState().cleanup); refused != ERROR_SUCCESS) return refused;
   const JournalLock journalLock;
   if (journalLock.error() != ERROR_SUCCESS) return journalLock.error();
   const ProxyPlatform& platform = CurrentProxyPlatform();
@@ -46,6 +49,21 @@ DWORD Locked(Body&& body) {
   if (const DWORD error = LoadJournal(store, platform, journal); error != ERROR_SUCCESS) return error;
   Call call{store, GuardedProxyState(), journal, platform.thisProcess()};
   return body(call);
+}
+
+template <typename Body>
+DWORD Locked(Body&& body) {
+  return Locked([](const CleanupState&) -> DWORD { return ERROR_SUCCESS; }, body);
+}
+
+DWORD NotBusy(const CleanupState& cleanup) { return cleanup.openTicket != 0 ? ERROR_BUSY : ERROR_SUCCESS; }
+
+// Ticket 0 stands for "no ticket" where the caller allows it.
+auto OpenTicketOrZero(int ticket) {
+  return [ticket](const CleanupState& cleanup) -> DWORD {
+    const auto t = static_cast<std::uint32_t>(ticket);
+    return t != 0 && t != cleanup.openTicket ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+  };
 }
 
 }  // namespace
@@ -106,7 +124,7 @@ uint32_t WINAPI OrvBeginUserProxyCleanup(int* outTicket, int* outRestoreResult) 
   *outTicket = 0;
   *outRestoreResult = 0;
   return orv::GuardExport([&] {
-    return Locked([&](Call& c) {
+    return Locked(NotBusy, [&](Call& c) {
       return orv::proxy::BeginCleanup(c.store, c.journal, c.state.cleanup, *outTicket, *outRestoreResult);
     });
   });
@@ -115,7 +133,7 @@ uint32_t WINAPI OrvBeginUserProxyCleanup(int* outTicket, int* outRestoreResult) 
 uint32_t WINAPI OrvVerifyUserProxyCleanup(int ticket, int* outClean) noexcept {
   if (outClean == nullptr) return ERROR_INVALID_PARAMETER;
   return orv::GuardExport([&] {
-    return Locked([&](Call& c) {
+    return Locked(OpenTicketOrZero(ticket), [&](Call& c) {
       int clean = 0;
       const DWORD error = orv::proxy::VerifyCleanup(c.store, c.journal, c.state.cleanup, static_cast<std::uint32_t>(ticket), clean);
       if (error == ERROR_SUCCESS) *outClean = clean;
@@ -127,7 +145,7 @@ uint32_t WINAPI OrvVerifyUserProxyCleanup(int ticket, int* outClean) noexcept {
 uint32_t WINAPI OrvFinishUserProxyCleanup(int ticket, int restore) noexcept {
   if (ticket == 0) return ERROR_SUCCESS;
   return orv::GuardExport([&] {
-    return Locked([&](Call& c) {
+    return Locked(OpenTicketOrZero(ticket), [&](Call& c) {
       return orv::proxy::FinishCleanup(c.store, c.journal, c.state.cleanup, static_cast<std::uint32_t>(ticket), restore != 0);
     });
   });
