@@ -2,7 +2,8 @@
 // Test support: the protected directories' file-system calls, forwarded to the
 // real ones (so directories, files and links really exist), with what Wine
 // cannot show supplied by the test: each path's security descriptor as SDDL,
-// a handle's reparse bit, and a POSIX delete that works or not.
+// a handle's reparse bit (as Windows shows it: only on a handle that opened
+// the link itself), junctions the test marks, and the POSIX delete's answer.
 
 #include <windows.h>
 
@@ -34,9 +35,18 @@ class FakeDirectoryPlatform {
 
   // The FileDispositionInfoEx call succeeds (deleting as the classic call
   // does) instead of failing as Wine's does.
-  void setPosixDeleteWorks(bool works) { posixDeleteWorks_ = works; }
+  void setPosixDeleteWorks(bool works) { posixDeleteAnswer_ = works ? ERROR_SUCCESS : kWineAnswer; }
+  // It fails with this error instead (0: it works).
+  void setPosixDeleteError(DWORD error) { posixDeleteAnswer_ = error; }
   int posixDeleteCalls() const { return posixDeleteCalls_; }
   int classicDeleteCalls() const { return classicDeleteCalls_; }
+
+  // The path is a junction: its attributes carry the reparse bit, and so does
+  // a handle that opened it as itself. It leads nowhere else.
+  void markJunction(const std::wstring& path);
+  // Opens that lacked FILE_FLAG_BACKUP_SEMANTICS or FILE_FLAG_OPEN_REPARSE_POINT,
+  // and so would follow a link.
+  int followingOpens() const { return followingOpens_; }
 
   // Every call through the table.
   int calls() const { return calls_; }
@@ -54,9 +64,17 @@ class FakeDirectoryPlatform {
 
   std::map<std::wstring, std::wstring> security_;  // by normalised path
   std::map<std::wstring, std::wstring> created_;
-  std::map<HANDLE, std::wstring> handlePaths_;
+  static constexpr DWORD kWineAnswer = 0xFFFFFFFF;  // forward to Wine, which refuses with 87
+
+  struct OpenedPath {
+    std::wstring path;
+    bool asItself;  // opened with FILE_FLAG_OPEN_REPARSE_POINT
+  };
+  std::map<HANDLE, OpenedPath> handlePaths_;
+  std::map<std::wstring, bool> junctions_;
   std::wstring createdOverride_;
-  bool posixDeleteWorks_ = false;
+  DWORD posixDeleteAnswer_ = kWineAnswer;
+  int followingOpens_ = 0;
   int posixDeleteCalls_ = 0;
   int classicDeleteCalls_ = 0;
   int calls_ = 0;
