@@ -61,7 +61,7 @@ void FakeDirectoryPlatform::setSecurity(const std::wstring& path, const std::wst
   security_[Normalised(path)] = sddl;
 }
 
-void FakeDirectoryPlatform::markJunction(const std::wstring& path) { junctions_[Normalised(path)] = true; }
+void FakeDirectoryPlatform::markJunction(const std::wstring& path) { junctions_.insert(Normalised(path)); }
 
 std::wstring FakeDirectoryPlatform::createdWith(const std::wstring& path) const {
   const auto found = created_.find(Normalised(path));
@@ -98,6 +98,10 @@ HANDLE WINAPI FakeDirectoryPlatform::CreateFile(LPCWSTR path, DWORD access, DWOR
 
 DWORD WINAPI FakeDirectoryPlatform::GetFileAttributes(LPCWSTR path) {
   ++current->calls_;
+  return ShownAttributes(path);
+}
+
+DWORD FakeDirectoryPlatform::ShownAttributes(LPCWSTR path) {
   const DWORD attributes = ::GetFileAttributesW(path);
   if (attributes == INVALID_FILE_ATTRIBUTES || current->junctions_.count(Normalised(path)) == 0) return attributes;
   return attributes | FILE_ATTRIBUTE_REPARSE_POINT;
@@ -110,8 +114,7 @@ BOOL WINAPI FakeDirectoryPlatform::GetFileInformation(HANDLE file, LPBY_HANDLE_F
   // not. A handle that was told to follow shows the target, as on Windows.
   const auto found = current->handlePaths_.find(file);
   if (found != current->handlePaths_.end() && found->second.asItself) {
-    const DWORD attributes = GetFileAttributes(found->second.path.c_str());
-    --current->calls_;
+    const DWORD attributes = ShownAttributes(found->second.path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) info->dwFileAttributes |= attributes & FILE_ATTRIBUTE_REPARSE_POINT;
   }
   return TRUE;
@@ -122,7 +125,8 @@ DWORD WINAPI FakeDirectoryPlatform::GetSecurity(HANDLE handle, SE_OBJECT_TYPE ty
                                                 PSECURITY_DESCRIPTOR* descriptor) {
   ++current->calls_;
   const auto path = current->handlePaths_.find(handle);
-  const auto sddl = path == current->handlePaths_.end() ? current->security_.end() : current->security_.find(path->second.path);
+  const auto sddl =
+      path == current->handlePaths_.end() ? current->security_.end() : current->security_.find(path->second.path);
   if (sddl == current->security_.end()) return ::GetSecurityInfo(handle, type, info, owner, group, dacl, sacl, descriptor);
 
   DWORD error = 0;

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <map>
+#include <set>
 #include <string>
 
 #include "native/user/protected_dirs_platform.h"
@@ -33,10 +34,8 @@ class FakeDirectoryPlatform {
   // "" when the code never created it.
   std::wstring createdWith(const std::wstring& path) const;
 
-  // The FileDispositionInfoEx call succeeds (deleting as the classic call
-  // does) instead of failing as Wine's does.
-  void setPosixDeleteWorks(bool works) { posixDeleteAnswer_ = works ? ERROR_SUCCESS : kWineAnswer; }
-  // It fails with this error instead (0: it works).
+  // The FileDispositionInfoEx call fails with this error instead of Wine's 87;
+  // 0: it succeeds, deleting as the classic call does.
   void setPosixDeleteError(DWORD error) { posixDeleteAnswer_ = error; }
   int posixDeleteCalls() const { return posixDeleteCalls_; }
   int classicDeleteCalls() const { return classicDeleteCalls_; }
@@ -61,17 +60,19 @@ class FakeDirectoryPlatform {
                                   PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor);
   static BOOL WINAPI SetFileInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID info, DWORD size);
   static BOOL WINAPI RemoveDirectory(LPCWSTR path);
+  // A path's attributes as Windows would show them, junction marks included.
+  static DWORD ShownAttributes(LPCWSTR path);
 
-  std::map<std::wstring, std::wstring> security_;  // by normalised path
-  std::map<std::wstring, std::wstring> created_;
-  static constexpr DWORD kWineAnswer = 0xFFFFFFFF;  // forward to Wine, which refuses with 87
+  static constexpr DWORD kWineAnswer = 0xFFFFFFFF;  // forward the POSIX delete to Wine
 
   struct OpenedPath {
     std::wstring path;
     bool asItself;  // opened with FILE_FLAG_OPEN_REPARSE_POINT
   };
+  std::map<std::wstring, std::wstring> security_;  // by normalised path
+  std::map<std::wstring, std::wstring> created_;
   std::map<HANDLE, OpenedPath> handlePaths_;
-  std::map<std::wstring, bool> junctions_;
+  std::set<std::wstring> junctions_;  // by normalised path
   std::wstring createdOverride_;
   DWORD posixDeleteAnswer_ = kWineAnswer;
   int followingOpens_ = 0;
