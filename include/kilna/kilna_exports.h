@@ -8,9 +8,10 @@
  *    Nothing is ever reported through an exception.
  *  - The result is a Windows error code: 0 is success, anything else is a
  *    failure, and a failing platform call's own code is passed on unchanged.
- *    Common codes: 8 out of memory (or an internal failure caught at the
- *    export boundary), 87 a required pointer is null or an argument is out
- *    of range.
+ *    Common codes: 8 out of memory (and any other internal failure caught
+ *    at the export boundary, except in the launching and proxy exports,
+ *    which answer 1359 for it), 87 a required pointer is null or an
+ *    argument is out of range.
  *  - [in] text: NUL-terminated UTF-16, borrowed for the call only.
  *  - [out] integers: required unless marked "may be null"; most exports store
  *    0 at entry, so a failed call leaves 0.
@@ -19,7 +20,8 @@
  *    with CoTaskMemFree.
  *  - [in,out] caller buffers (the DNS diagnostics): the caller allocates and
  *    frees; the JSON is copied without a NUL and only when it fits whole
- *    (122 otherwise, with *written left 0).
+ *    (122 otherwise, with *written left 0). The KILNA_DNS_*_BUFFER_SIZE
+ *    sizes below always suffice.
  *
  * C and C++, no Windows headers needed.
  */
@@ -121,8 +123,9 @@ uint32_t KILNA_CALL OrvSetUserProxy(uint32_t port) KILNA_NOEXCEPT;
  * 0; 1008; WinINet and registry errors. */
 uint32_t KILNA_CALL OrvClearUserProxy(void) KILNA_NOEXCEPT;
 
-/* Puts back the settings kept by the first set. outRestored: [out] may be
- * null; 1 when the kept settings were dealt with. 0 (also with nothing to
+/* Puts back the user's settings that OrvSetUserProxy kept, unless the user
+ * has replaced them since. outRestored: [out] may be null; 1 when the kept
+ * settings were dealt with. 0 (also with nothing to
  * restore); 1008; WinINet errors (the kept settings stay). */
 uint32_t KILNA_CALL OrvRestoreUserProxy(int32_t* outRestored) KILNA_NOEXCEPT;
 
@@ -161,9 +164,22 @@ uint32_t KILNA_CALL OrvQuerySystemDns(const wchar_t* name, int32_t family, uint8
 uint32_t KILNA_CALL OrvQueryPhysicalDns(const wchar_t* name, uint32_t interfaceIndex, int32_t family,
                                         uint8_t* addresses, uint32_t capacity, uint32_t* count) KILNA_NOEXCEPT;
 
+/* ---- Buffers that always hold a whole diagnostic document. -------------- */
+
+/* The longest document each export can write, from its limits: a trace keeps
+ * at most 128 client events (texts of at most 128 UTF-16 units), 96 packet
+ * events in 8 capture windows, 64 drop events and 16 described filters of 16
+ * shown conditions each (names of at most 128 units); a preflight lists at
+ * most 16 filters. A buffer of this size never gets 122. */
+#define KILNA_DNS_TRACE_BUFFER_SIZE 220160u /* 215 KiB */
+#define KILNA_DNS_WFP_PREFLIGHT_BUFFER_SIZE 1536u
+#define KILNA_DNS_WFP_COMPARE_BUFFER_SIZE 128u
+
 /* ---- DNS client trace: one name, at most 45 seconds. --------------------- */
 
-/* name: [in] host name (letters, digits, '-' and '.', under 255 units).
+/* One trace at a time in a process, and one per executable path between
+ * processes (the session is named after the path's hash).
+ * name: [in] host name (letters, digits, '-' and '.', under 255 units).
  * traceId: [out] required, 0 at entry, the new id on success.
  * 0; 87; 170 a trace is running or another process holds the session;
  * 183 the session name is taken; 13 no identity; 8; event-tracing errors
@@ -171,9 +187,11 @@ uint32_t KILNA_CALL OrvQueryPhysicalDns(const wchar_t* name, uint32_t interfaceI
 uint32_t KILNA_CALL OrvDnsTraceStart(const wchar_t* name, uint64_t* traceId) KILNA_NOEXCEPT;
 
 /* Stops the trace and copies its JSON (docs/schemas/dns-trace.schema.json)
- * into buffer. The trace is gone after any result but 6. written: [out]
- * 0 at entry. 0; 6 not the current trace; 87 null buffer or written;
- * 122 too small; 8. */
+ * into buffer. After 122 the document is kept under the same id for a call
+ * with a larger buffer (KILNA_DNS_TRACE_BUFFER_SIZE always suffices), until
+ * a new start replaces it; after any other result but 6 the trace is gone.
+ * written: [out] 0 at entry, also after 122. 0; 6 not the current trace or
+ * already collected; 87 null buffer or written; 122 too small; 8. */
 uint32_t KILNA_CALL OrvDnsTraceFinish(uint64_t traceId, uint8_t* buffer, uint32_t bufferSize,
                                       uint32_t* written) KILNA_NOEXCEPT;
 

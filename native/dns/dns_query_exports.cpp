@@ -12,7 +12,7 @@ extern "C" uint32_t WINAPI OrvQueryPhysicalDns(const wchar_t* name, std::uint32_
   return orv::GuardExport([&] {
     return orv::dns::QueryPhysicalDns(orv::dns::DnsQueryPlatform::Production(), name, interfaceIndex, family,
                                       addresses, capacity, count);
-  });
+  }, ERROR_NOT_ENOUGH_MEMORY);
 }
 
 extern "C" uint32_t WINAPI OrvQuerySystemDns(const wchar_t* name, std::int32_t family, std::uint8_t* addresses,
@@ -20,5 +20,5 @@ extern "C" uint32_t WINAPI OrvQuerySystemDns(const wchar_t* name, std::int32_t f
   return orv::GuardExport([&] {
     return orv::dns::QuerySystemDns(orv::dns::DnsQueryPlatform::Production(), name, family, addresses, capacity,
                                     count);
-  });
+  }, ERROR_NOT_ENOUGH_MEMORY);
 }

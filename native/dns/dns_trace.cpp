@@ -140,18 +140,27 @@ void WINAPI DnsTrace::OnEventRecord(PEVENT_RECORD record) noexcept {
 }
 
 std::string DnsTrace::ResultJson() const {
+  TraceDocumentParts parts(log_.events);
+  parts.dropped = log_.dropped + lost_;
+  parts.expired = expired();
+  parts.clientError = stopError_ != ERROR_SUCCESS ? stopError_ : consumerResult_;
+  parts.packets = capture_ ? capture_->Json() : std::string("{\"status\":\"unavailable\"}");
+  parts.wfp = collector_.Json();
+  return TraceDocument(parts);
+}
+
+std::string TraceDocument(const TraceDocumentParts& parts) {
   std::string json = "{\"events\":[";
-  for (std::size_t i = 0; i < log_.events.size(); ++i) {
+  for (std::size_t i = 0; i < parts.events.size(); ++i) {
     if (i != 0) json.push_back(',');
-    json.append(log_.events[i]);
+    json.append(parts.events[i]);
   }
   json.push_back(']');
-  AppendUnsignedMember(json, "dropped", log_.dropped + lost_);
-  AppendBoolMember(json, "expired", expired());
-  const DWORD clientError = stopError_ != ERROR_SUCCESS ? stopError_ : consumerResult_;
-  if (clientError != ERROR_SUCCESS) AppendUnsignedMember(json, "dnsClientErrorCode", clientError);
-  json.append(",\"orvPackets\":").append(capture_ ? capture_->Json() : std::string("{\"status\":\"unavailable\"}"));
-  json.append(",\"wfp\":").append(collector_.Json());
+  AppendUnsignedMember(json, "dropped", parts.dropped);
+  AppendBoolMember(json, "expired", parts.expired);
+  if (parts.clientError != ERROR_SUCCESS) AppendUnsignedMember(json, "dnsClientErrorCode", parts.clientError);
+  json.append(",\"orvPackets\":").append(parts.packets);
+  json.append(",\"wfp\":").append(parts.wfp);
   json.push_back('}');
   return json;
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "native/dns/client_event.h"
 #include "native/dns/expiry_timer.h"
@@ -19,6 +20,18 @@ namespace orv::dns {
 // The Windows DNS client provider.
 inline constexpr GUID kDnsClientProvider = {
     0x1C95126E, 0x7EEA, 0x49A9, {0xA3, 0xFE, 0xA3, 0x78, 0xB0, 0x3D, 0xDB, 0x4D}};
+
+// What a finished trace's document sums up, in the document's order.
+struct TraceDocumentParts {
+  explicit TraceDocumentParts(const std::vector<std::string>& clientEvents) : events(clientEvents) {}
+  const std::vector<std::string>& events;  // client event objects
+  std::uint64_t dropped = 0;               // refused by the trace or lost by the session
+  bool expired = false;
+  DWORD clientError = 0;                   // 0: no "dnsClientErrorCode"
+  std::string packets;                     // the capture's object
+  std::string wfp;                         // the collector's value
+};
+std::string TraceDocument(const TraceDocumentParts& parts);
 
 class DnsTrace {
  public:

@@ -26,6 +26,7 @@ DWORD TraceRegistry::Start(const wchar_t* name, std::uint64_t* traceId) {
     currentId_ = 0;
     current_.reset();
   }
+  DiscardKeptDocument();
   const std::uint64_t id = ++lastId_;
   auto trace = std::make_unique<DnsTrace>(platform_, std::move(*traced));
   if (const DWORD started = trace->Start(); started != ERROR_SUCCESS) return started;
@@ -39,17 +40,34 @@ DWORD TraceRegistry::Finish(std::uint64_t traceId, std::uint8_t* buffer, std::ui
                             std::uint32_t* written) {
   const CallerBuffer out{buffer, bufferSize, written};
   out.ClearWritten();
-  std::unique_ptr<DnsTrace> trace;
-  {
-    std::lock_guard lock(mutex_);
-    if (traceId == 0 || current_ == nullptr || traceId != currentId_) return ERROR_INVALID_HANDLE;
+  std::unique_ptr<DnsTrace> finished;  // destroyed once the lock is released
+  std::lock_guard lock(mutex_);
+  if (traceId == 0) return ERROR_INVALID_HANDLE;
+  if (traceId != keptId_) {
+    if (current_ == nullptr || traceId != currentId_) return ERROR_INVALID_HANDLE;
     current_->CancelExpiry();
     current_->Stop();
-    trace = std::move(current_);
+    finished = std::move(current_);
     currentId_ = 0;
   }
-  if (const DWORD opened = out.Open(); opened != ERROR_SUCCESS) return opened;
-  return out.Deliver(trace->ResultJson());
+  if (const DWORD opened = out.Open(); opened != ERROR_SUCCESS) {
+    DiscardKeptDocument();
+    return opened;
+  }
+  if (finished != nullptr) {
+    keptDocument_ = finished->ResultJson();
+    keptId_ = traceId;
+  }
+  // A buffer too small must not cost the caller the trace: the document
+  // waits under its id for a call with room enough.
+  const DWORD delivered = out.Deliver(keptDocument_);
+  if (delivered != ERROR_INSUFFICIENT_BUFFER) DiscardKeptDocument();
+  return delivered;
+}
+
+void TraceRegistry::DiscardKeptDocument() noexcept {
+  keptId_ = 0;
+  std::string().swap(keptDocument_);
 }
 
 TraceRegistry& ProcessTraceRegistry() {

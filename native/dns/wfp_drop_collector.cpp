@@ -2,9 +2,13 @@
 
 #include <rpcdce.h>
 
-#include <cstdint>
-#include <thread>
+#include <process.h>
 
+#include <cstdint>
+#include <memory>
+#include <new>
+
+#include "native/common/unique_resource.h"
 #include "native/dns/wall_clock.h"
 #include "native/dns/wfp_drop_state.h"
 #include "native/dns/wfp_filter_description.h"
@@ -184,7 +188,10 @@ void Collect(const std::shared_ptr<State>& shared) {
   LookUpRules(state, engine.get());
 }
 
-void Work(std::shared_ptr<State> shared) noexcept {
+// The worker's entry: owns the reference to the state it was handed.
+unsigned __stdcall Work(void* parameter) noexcept {
+  const std::unique_ptr<std::shared_ptr<State>> reference(static_cast<std::shared_ptr<State>*>(parameter));
+  const std::shared_ptr<State>& shared = *reference;
   try {
     Collect(shared);
   } catch (...) {
@@ -193,6 +200,7 @@ void Work(std::shared_ptr<State> shared) noexcept {
     } catch (...) {
     }
   }
+  return 0;
 }
 
 bool Matches(const FWPM_NET_EVENT_HEADER2& header, UINT32 addressFlag, UINT32 portFlag, UINT32 address,
@@ -271,9 +279,15 @@ void Collector::Start() noexcept {
   } catch (...) {
     return;
   }
-  try {
-    std::thread(&Work, state_).detach();
-  } catch (...) {
+  // A thread of the platform's own that nobody joins, not a detached
+  // std::thread: under load, MinGW's thread library was seen starting a
+  // detached std::thread without its start block (a null read at its entry).
+  auto* reference = new (std::nothrow) std::shared_ptr<State>(state_);
+  const UniqueHandle thread(reference == nullptr ? nullptr
+                                                 : reinterpret_cast<HANDLE>(::_beginthreadex(
+                                                       nullptr, 0, &Work, reference, 0, nullptr)));
+  if (!thread) {
+    delete reference;
     std::lock_guard lock(state_->mutex);
     state_->status = Status::kUnavailable;
     state_->nativeErrorCode = ERROR_GEN_FAILURE;

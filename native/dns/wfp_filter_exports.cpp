@@ -22,14 +22,14 @@ uint32_t WINAPI OrvDnsWfpPreflight(const wchar_t* const* interfaceGuids, std::ui
                                    std::uint32_t bufferSize, std::uint32_t* written) noexcept {
   return orv::GuardExport([&] {
     return orv::WfpPreflight(PlatformEngine(), interfaceGuids, count, buffer, bufferSize, written);
-  });
+  }, ERROR_NOT_ENOUGH_MEMORY);
 }
 
 uint32_t WINAPI OrvDnsWfpCompare(const wchar_t* filterKey, std::uint64_t filterId, std::uint8_t* buffer,
                                  std::uint32_t bufferSize, std::uint32_t* written) noexcept {
   return orv::GuardExport([&] {
     return orv::WfpPresenceCheck(PlatformEngine(), filterKey, filterId, buffer, bufferSize, written);
-  });
+  }, ERROR_NOT_ENOUGH_MEMORY);
 }
 
 }  // extern "C"

@@ -19,7 +19,9 @@ constexpr DWORD kPathCapacity = 32768;
 // Room left for "\svchost.exe" and its NUL.
 constexpr DWORD kMaxSystemDirectory = 32755;
 
-std::string Json(const wfp::Evaluation& evaluation) {
+}  // namespace
+
+std::string WfpPreflightDocument(const wfp::Evaluation& evaluation) {
   const char* status = !evaluation.reported.empty() ? "blocked" : evaluation.code != 0 ? "unavailable" : "clear";
   std::string json = "{\"status\":\"";
   json.append(status).push_back('"');
@@ -36,10 +38,12 @@ std::string Json(const wfp::Evaluation& evaluation) {
   return json;
 }
 
+namespace {
+
 std::string Unavailable(DWORD code) {
   wfp::Evaluation evaluation;
   evaluation.code = code;
-  return Json(evaluation);
+  return WfpPreflightDocument(evaluation);
 }
 
 // The id blob of a program, or nothing when the platform cannot make one.
@@ -90,7 +94,7 @@ std::string WfpPreflightJson(const WfpEngineApi& api, const wchar_t* const* inte
     }
     return sublayer->weight;
   };
-  return Json(wfp::EvaluatePreflight(filters, context, listed.firstError, sublayerWeight));
+  return WfpPreflightDocument(wfp::EvaluatePreflight(filters, context, listed.firstError, sublayerWeight));
 }
 
 std::uint32_t WfpPreflight(const WfpEngineApi& api, const wchar_t* const* interfaceGuids, std::uint32_t count,

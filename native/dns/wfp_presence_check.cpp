@@ -31,21 +31,21 @@ Lookup Find(const WfpEngineApi& api, const GUID* key, std::uint64_t filterId) {
   return lookup;
 }
 
-std::string Json(const Lookup& lookup, bool byKey) {
-  const char* status = lookup.code == ERROR_SUCCESS ? "present" : lookup.code == kFilterNotFound ? "removed" : "unavailable";
+}  // namespace
+
+std::string WfpPresenceDocument(DWORD code, std::uint64_t filterId, bool byKey) {
+  const char* status = code == ERROR_SUCCESS ? "present" : code == kFilterNotFound ? "removed" : "unavailable";
   std::string json = "{\"status\":\"";
   json.append(status).push_back('"');
   json.append(byKey ? ",\"identity\":\"filterKey\"" : ",\"identity\":\"filterId\"");
-  if (lookup.code != ERROR_SUCCESS) {
-    AppendUnsignedMember(json, "nativeErrorCode", lookup.code);
+  if (code != ERROR_SUCCESS) {
+    AppendUnsignedMember(json, "nativeErrorCode", code);
   } else {
-    json.append(",\"filterId\":\"").append(std::to_string(lookup.id)).push_back('"');
+    json.append(",\"filterId\":\"").append(std::to_string(filterId)).push_back('"');
   }
   json.push_back('}');
   return json;
 }
-
-}  // namespace
 
 std::uint32_t WfpPresenceCheck(const WfpEngineApi& api, const wchar_t* filterKey, std::uint64_t filterId,
                                std::uint8_t* buffer, std::uint32_t bufferSize, std::uint32_t* written) {
@@ -55,7 +55,8 @@ std::uint32_t WfpPresenceCheck(const WfpEngineApi& api, const wchar_t* filterKey
   if (!byKey && filterId == 0) return ERROR_INVALID_PARAMETER;
   GUID key = {};
   if (byKey && !GuidFromBracedText(filterKey, key)) return ERROR_INVALID_PARAMETER;
-  return out.Deliver(Json(Find(api, byKey ? &key : nullptr, filterId), byKey));
+  const Lookup lookup = Find(api, byKey ? &key : nullptr, filterId);
+  return out.Deliver(WfpPresenceDocument(lookup.code, lookup.id, byKey));
 }
 
 }  // namespace orv

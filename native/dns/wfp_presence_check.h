@@ -3,10 +3,15 @@
 // installed: "present" with its current id, "removed", or "unavailable".
 
 #include <cstdint>
+#include <string>
 
 #include "native/dns/wfp_engine_api.h"
 
 namespace orv {
+
+// The document: "present" with the filter's id when `code` is 0, else
+// "removed" or "unavailable" with the code.
+std::string WfpPresenceDocument(DWORD code, std::uint64_t filterId, bool byKey);
 
 // The export's body: argument checks, the lookup and the caller's buffer. A
 // non-empty key wins over the id.

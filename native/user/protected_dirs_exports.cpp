@@ -25,15 +25,18 @@ orv::ProtectedDirsContext ProcessContext() {
 extern "C" {
 
 uint32_t WINAPI OrvCreateProtectedTemp(const wchar_t* name, wchar_t** outPath) noexcept {
-  return orv::GuardExport([&] { return orv::CreateProtectedTemp(ProcessContext(), name, outPath); });
+  return orv::GuardExport([&] { return orv::CreateProtectedTemp(ProcessContext(), name, outPath); },
+                          ERROR_NOT_ENOUGH_MEMORY);
 }
 
 uint32_t WINAPI OrvCreateProtectedUpdateTemp(wchar_t** outPath) noexcept {
-  return orv::GuardExport([&] { return orv::CreateProtectedUpdateTemp(ProcessContext(), outPath); });
+  return orv::GuardExport([&] { return orv::CreateProtectedUpdateTemp(ProcessContext(), outPath); },
+                          ERROR_NOT_ENOUGH_MEMORY);
 }
 
 uint32_t WINAPI OrvGetProtectedUpdateCache(wchar_t** outPath) noexcept {
-  return orv::GuardExport([&] { return orv::GetProtectedUpdateCache(ProcessContext(), outPath); });
+  return orv::GuardExport([&] { return orv::GetProtectedUpdateCache(ProcessContext(), outPath); },
+                          ERROR_NOT_ENOUGH_MEMORY);
 }
 
 }  // extern "C"

@@ -22,7 +22,9 @@ bool IsAbsolutePath(std::wstring_view path);
 // without the separators that then trail. "" when nothing is left.
 std::wstring ParentPath(std::wstring_view path);
 
-// The path itself, then each parent in turn, up to the last non-empty one.
+// The path itself, then each parent in turn, up to its root: the drive's root
+// with its separator ("C:\\", never "C:", which names the current directory
+// on that drive), or the share of a UNC path (\\\\server\\share).
 std::vector<std::wstring> PathChain(std::wstring_view path);
 
 }  // namespace orv

@@ -35,6 +35,7 @@ PluginRegistrarWindows::PluginRegistrarWindows(FlutterDesktopPluginRegistrarRef 
     : PluginRegistrar(core_registrar) {}
 
 PluginRegistrarWindows::~PluginRegistrarWindows() {
+  ClearPlugins();
   if (!delegates_.empty()) {
     FlutterDesktopPluginRegistrarUnregisterTopLevelWindowProcDelegate(registrar_, &OnTopLevelWindowProc);
   }

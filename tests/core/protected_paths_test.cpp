@@ -44,11 +44,23 @@ TEST(ProtectedPaths, ParentTreatsBothSeparatorsAlikeAndTrimsTrailingOnes) {
   for (const auto& row : rows) EXPECT_EQ(ParentPath(row.path), row.parent) << row.path.size();
 }
 
+// The chain ends at the drive's root, "C:\\": a bare "C:" names the current
+// directory on that drive, which may be anywhere or gone.
 TEST(ProtectedPaths, ChainRunsFromThePathUpToItsRoot) {
-  EXPECT_EQ(PathChain(L"C:\\ProgramData\\KilnaElevatedWork\\"),
-            (std::vector<std::wstring>{L"C:\\ProgramData\\KilnaElevatedWork", L"C:\\ProgramData", L"C:"}));
-  EXPECT_EQ(PathChain(L"Z:/work//x"), (std::vector<std::wstring>{L"Z:/work//x", L"Z:/work", L"Z:"}));
-  EXPECT_TRUE(PathChain(L"").empty());
+  const struct {
+    std::wstring path;
+    std::vector<std::wstring> chain;
+  } rows[] = {
+      {L"C:\\ProgramData\\KilnaElevatedWork\\",
+       {L"C:\\ProgramData\\KilnaElevatedWork", L"C:\\ProgramData", L"C:\\"}},
+      {L"Z:/work//x", {L"Z:/work//x", L"Z:/work", L"Z:\\"}},
+      {L"C:\\", {L"C:\\"}},
+      {L"C:", {L"C:\\"}},
+      {L"\\\\server\\share\\data\\x", {L"\\\\server\\share\\data\\x", L"\\\\server\\share\\data", L"\\\\server\\share"}},
+      {L"//server//share/", {L"//server//share"}},
+      {L"", {}},
+  };
+  for (const auto& row : rows) EXPECT_EQ(PathChain(row.path), row.chain) << row.path.size();
 }
 
 }  // namespace

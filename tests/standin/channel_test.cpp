@@ -199,6 +199,39 @@ TEST_F(Channels, RegistrarOwnsItsPluginsUntilTheEngineGoes) {
   EXPECT_FALSE(sawAvailable);  // the engine is shutting down: no more channel work
 }
 
+// Unregisters its window-proc delegate and asks for the view as it goes, as
+// the ticket picker does.
+class DelegatingPlugin : public flutter::Plugin {
+ public:
+  DelegatingPlugin(flutter::PluginRegistrarWindows* registrar, bool* sawView)
+      : registrar_(registrar),
+        sawView_(sawView),
+        id_(registrar->RegisterTopLevelWindowProcDelegate(
+            [](HWND, UINT, WPARAM, LPARAM) -> std::optional<LRESULT> { return std::nullopt; })) {}
+  ~DelegatingPlugin() override {
+    registrar_->UnregisterTopLevelWindowProcDelegate(id_);
+    *sawView_ = registrar_->GetView() != nullptr;
+  }
+
+ private:
+  flutter::PluginRegistrarWindows* registrar_;
+  bool* sawView_;
+  int id_;
+};
+
+// With Wine's heap checking a registrar whose own members went first makes
+// the plug-in's unregistration read freed tree nodes and fault.
+TEST_F(Channels, PluginsGoWhileTheirRegistrarIsWhole) {
+  auto* registrar = flutter::PluginRegistrarManager::GetInstance()->GetRegistrar<flutter::PluginRegistrarWindows>(
+      FlutterDesktopEngineGetPluginRegistrar(engine_, "GoingLast"));
+  ASSERT_NE(registrar->GetView(), nullptr);
+  bool sawView = false;
+  registrar->AddPlugin(std::make_unique<DelegatingPlugin>(registrar, &sawView));
+  registrar->AddPlugin(std::make_unique<DelegatingPlugin>(registrar, &sawView));
+  DestroyEngine();
+  EXPECT_TRUE(sawView);
+}
+
 TEST_F(Channels, TopLevelWindowProcDelegatesSeeMessagesFirst) {
   auto* registrar = flutter::PluginRegistrarManager::GetInstance()->GetRegistrar<flutter::PluginRegistrarWindows>(
       FlutterDesktopEngineGetPluginRegistrar(engine_, "Delegating"));

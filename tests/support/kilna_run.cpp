@@ -1,5 +1,7 @@
 #include "tests/support/kilna_run.h"
 
+#include <gtest/gtest.h>
+
 #include "runner/win32_window.h"
 #include "tests/support/document_archive.h"
 
@@ -22,8 +24,32 @@ KilnaSession::KilnaSession(const KilnaOptions& options) {
 
   const std::wstring executable = options.executable.empty() ? BinaryFolder() + L"\\kilna.exe" : options.executable;
   const std::wstring folder = executable.substr(0, executable.find_last_of(L'\\'));
-  process_ = StartProcess(executable, options.arguments, env, folder);
+  process_ = StartProcess(executable, options.arguments, env,
+                          options.workingDirectory.empty() ? folder : options.workingDirectory, work_ / L"output.txt");
 }
+
+namespace {
+
+// Wine's words for an exception it swallowed in a callback, and for a crash.
+constexpr const char* kFaultMarks[] = {"ignoring exception", "Unhandled exception", "Unhandled page fault"};
+
+// Exit codes at or above this are exception codes: the process crashed.
+constexpr DWORD kFirstExceptionCode = 0xC0000000;
+
+void FailOnFaults(const KilnaRun& run) {
+  for (const char* mark : kFaultMarks) {
+    if (run.output.find(mark) != std::string::npos) {
+      ADD_FAILURE() << "kilna.exe faulted (" << mark << "); its output:\n" << run.output;
+      return;
+    }
+  }
+  if (!run.process.timedOut && run.process.exitCode >= kFirstExceptionCode) {
+    ADD_FAILURE() << "kilna.exe crashed with 0x" << std::hex << run.process.exitCode << "; its output:\n"
+                  << run.output;
+  }
+}
+
+}  // namespace
 
 KilnaRun KilnaSession::Finish(DWORD timeoutMs) {
   KilnaRun run;
@@ -32,6 +58,8 @@ KilnaRun KilnaSession::Finish(DWORD timeoutMs) {
   ArchiveTranscript(transcript);
   run.transcript = SplitLines(transcript);
   run.log = ReadWholeFile(work_ / L"windows-renderer.log").value_or("");
+  run.output = ReadWholeFile(work_ / L"output.txt").value_or("");
+  FailOnFaults(run);
   for (const auto& line : SplitLines(run.log)) {
     if (const size_t at = line.find(" stage="); at != std::string::npos && line.find("[startup]") != std::string::npos) {
       const size_t end = line.find(' ', at + 7);

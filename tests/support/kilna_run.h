@@ -15,6 +15,7 @@ struct KilnaRun {
   std::vector<std::string> stages;      // stage names in log order
   std::vector<std::string> graphics;    // text of the [graphics] lines
   std::string log;                      // windows-renderer.log as written
+  std::string output;                   // standard output and error, Wine's messages included
 };
 
 struct KilnaOptions {
@@ -24,9 +25,12 @@ struct KilnaOptions {
   bool diagnostics = true;
   DWORD timeoutMs = 60000;
   std::wstring executable;  // defaults to kilna.exe beside the tests
+  std::wstring workingDirectory;  // defaults to the executable's folder
 };
 
-// A kilna.exe started under its script, still running until Finish.
+// A kilna.exe started under its script, still running until Finish. Finish
+// fails the current test when the run crashed or Wine swallowed an exception
+// in it (a window procedure cut short).
 class KilnaSession {
  public:
   explicit KilnaSession(const KilnaOptions& options);

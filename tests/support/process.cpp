@@ -71,18 +71,29 @@ std::wstring EnvironmentBlock(const EnvironmentChanges& changes) {
 }  // namespace
 
 StartedProcess StartProcess(const std::wstring& executable, const std::vector<std::wstring>& arguments,
-                            const EnvironmentChanges& environment, const std::wstring& workingDirectory) {
+                            const EnvironmentChanges& environment, const std::wstring& workingDirectory,
+                            const std::wstring& outputFile) {
   std::wstring commandLine = QuoteArgument(executable);
   for (const auto& argument : arguments) commandLine += L" " + QuoteArgument(argument);
   std::wstring block = EnvironmentBlock(environment);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-                        block.data(), workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup,
-                        &info)) {
-    return {};
+  HANDLE output = INVALID_HANDLE_VALUE;
+  if (!outputFile.empty()) {
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    output = ::CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (output == INVALID_HANDLE_VALUE) return {};
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
   }
+  PROCESS_INFORMATION info{};
+  const BOOL created = ::CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr,
+                                        output != INVALID_HANDLE_VALUE, CREATE_UNICODE_ENVIRONMENT, block.data(),
+                                        workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &info);
+  if (output != INVALID_HANDLE_VALUE) ::CloseHandle(output);
+  if (!created) return {};
   ::CloseHandle(info.hThread);
   return StartedProcess(info.hProcess, info.dwProcessId);
 }

@@ -44,8 +44,11 @@ class StartedProcess {
   DWORD id_ = 0;
 };
 
+// `outputFile`, when given, receives the child's standard output and error,
+// and with them Wine's own messages about the child (exceptions, crashes).
 StartedProcess StartProcess(const std::wstring& executable, const std::vector<std::wstring>& arguments,
-                            const EnvironmentChanges& environment = {}, const std::wstring& workingDirectory = {});
+                            const EnvironmentChanges& environment = {}, const std::wstring& workingDirectory = {},
+                            const std::wstring& outputFile = {});
 
 // Quotes one argument the way CommandLineToArgvW reads it back.
 std::wstring QuoteArgument(const std::wstring& argument);

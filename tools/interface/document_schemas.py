@@ -1,8 +1,10 @@
 """The JSON documents that kilna.exe hands to the interface, and their schemas.
 
 Shared by the document validator and the interface reference generator.
-Besides draft 2020-12, the schemas use one keyword of ours, "x-kilna-order":
-the members that an object has must come in that relative order.
+Besides draft 2020-12, the schemas use two keywords of ours: "x-kilna-order",
+the members that an object has must come in that relative order; and
+"x-kilna-derived", {member: {"from": other, "append": text}}, a member whose
+value is exactly another member's value followed by a fixed text.
 """
 
 import json
@@ -23,7 +25,20 @@ def _member_order(validator, order, instance, schema):
         yield jsonschema.ValidationError(f"members out of order: {seen}, expected the order of {order}")
 
 
-OrderedValidator = jsonschema.validators.extend(Draft202012Validator, {"x-kilna-order": _member_order})
+def _derived_members(validator, rules, instance, schema):
+    if not validator.is_type(instance, "object"):
+        return
+    for member, rule in rules.items():
+        if member not in instance or rule["from"] not in instance:
+            continue
+        expected = instance[rule["from"]] + rule["append"]
+        if instance[member] != expected:
+            yield jsonschema.ValidationError(f"{member} is {instance[member]!r}, not {rule['from']} + "
+                                             f"{rule['append']!r} ({expected!r})")
+
+
+OrderedValidator = jsonschema.validators.extend(
+    Draft202012Validator, {"x-kilna-order": _member_order, "x-kilna-derived": _derived_members})
 
 
 def load_validators():
@@ -40,6 +55,24 @@ def problems(validator, document):
     """Every schema violation of one parsed document, as readable lines."""
     return [f"{'/'.join(map(str, e.absolute_path)) or '(root)'}: {e.message}"
             for e in validator.iter_errors(document)]
+
+
+def first_problem(validator, document):
+    """The first schema violation as one readable line, or None when the document is valid.
+
+    Where no branch of an "anyOf" fits, the branch that failed least tells
+    what is wrong, not the whole value that failed them all.
+    """
+    error = next(iter(validator.iter_errors(document)), None)
+    if error is None:
+        return None
+    while error.context:
+        branches = {}
+        for cause in error.context:
+            branches.setdefault(cause.schema_path[0], []).append(cause)
+        error = min(branches.values(), key=len)[0]
+    message = error.message if len(error.message) <= 240 else error.message[:240] + "..."
+    return f"{'/'.join(map(str, error.absolute_path)) or '(root)'}: {message}"
 
 
 def is_compact(text):

@@ -6,7 +6,8 @@
                                                     in transcripts (*.jsonl) and as whole
                                                     documents (NAME.KIND.json)
     validate_documents.py --samples FILE            hand-written samples, and mutations of
-                                                    them that the schemas must refuse
+                                                    them that the schemas must refuse; a
+                                                    sample with "refuse" (why) must be refused
 
 Exits non-zero on the first kind of failure found, after reporting all of them.
 """
@@ -89,13 +90,18 @@ def _at(document, path):
 
 
 def check_samples(file, validators):
-    failures, checked = [], 0
+    failures, checked, refused = [], 0, 0
     for number, raw in enumerate(pathlib.Path(file).read_text(encoding="utf-8").splitlines(), 1):
         if not raw.strip():
             continue
         sample = json.loads(raw)
         kind, document = sample["schema"], sample["document"]
         validator = validators[kind]
+        if "refuse" in sample:
+            if not document_schemas.problems(validator, document):
+                failures.append(f"{file}:{number}: {kind}: a wrong document passes: {sample['refuse']}")
+            refused += 1
+            continue
         for issue in document_schemas.problems(validator, document):
             failures.append(f"{file}:{number}: {kind}: a good sample is refused: {issue}")
         for path, _ in list(_objects(document)):
@@ -115,7 +121,7 @@ def check_samples(file, validators):
                 if not document_schemas.problems(validator, mutated):
                     failures.append(f"{file}:{number}: {kind}: reversed members at /{'/'.join(map(str, path))} pass")
             checked += 1
-    print(f"samples: {checked} object(s) checked with their mutations")
+    print(f"samples: {checked} object(s) checked with their mutations, {refused} wrong document(s)")
     return failures
 
 

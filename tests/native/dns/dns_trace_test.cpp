@@ -30,6 +30,11 @@ std::uint64_t DroppedOf(const std::string& json) {
   return std::stoull(match[1]);
 }
 
+// The document with its wall-clock times blanked: two runs differ only there.
+std::string WithoutClock(const std::string& json) {
+  return std::regex_replace(json, std::regex("(Us\":)[0-9]+"), "$1T");
+}
+
 class DnsTraceTest : public DnsTraceFixture {
  protected:
   // A trace with nothing recorded, finished once its collector has settled,
@@ -296,7 +301,33 @@ TEST_F(DnsTraceTest, BufferOfExactlyTheLengthFitsOneLessDoesNot) {
   const Finished shorter = SettledRun(length - 1);
   EXPECT_EQ(shorter.result, 122u);
   EXPECT_EQ(shorter.written, 0u);
+  EXPECT_EQ(tracing().ConsumersRunning(), 0);  // stopped all the same
+
+  // The document waits for a buffer with room enough, once.
+  const Finished again = Finish(lastId_, length - 1);
+  EXPECT_EQ(again.result, 122u);
+  EXPECT_EQ(again.written, 0u);
+  const Finished collected = Finish(lastId_, length);
+  EXPECT_EQ(collected.result, 0u);
+  EXPECT_EQ(collected.written, length);
+  EXPECT_EQ(WithoutClock(collected.json), WithoutClock(measured.json));
   EXPECT_EQ(Finish(lastId_).result, 6u);
+}
+
+TEST_F(DnsTraceTest, AKeptDocumentGoesWithANullBufferOrANewStart) {
+  Registry();
+  ASSERT_EQ(SettledRun(1).result, 122u);
+  std::uint32_t written = 7;
+  EXPECT_EQ(registry_->Finish(lastId_, nullptr, 100, &written), 87u);
+  EXPECT_EQ(written, 0u);
+  EXPECT_EQ(Finish(lastId_).result, 6u);
+
+  ASSERT_EQ(SettledRun(1).result, 122u);
+  const std::uint64_t kept = lastId_;
+  std::uint64_t next = 0;
+  ASSERT_EQ(Start(kName, next), 0u);
+  EXPECT_EQ(Finish(kept).result, 6u);
+  EXPECT_EQ(Finish(next).result, 0u);
 }
 
 TEST_F(DnsTraceTest, EmptyRunDocument) {

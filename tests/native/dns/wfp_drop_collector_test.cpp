@@ -95,8 +95,8 @@ TEST_F(WfpDropCollector, DisabledCollectionShowsOnlyTheStopTime) {
   engine().optionValue = 0;
   Collector collector(engine().Api());
   collector.Start();
-  ASSERT_TRUE(WaitWorkerDone());
-  ASSERT_TRUE(WaitFor([&] { return engine().opens.load() == 1; }));
+  // The worker closes the engine once it has read the option.
+  ASSERT_TRUE(WaitFor([&] { return engine().opens.load() == 1 && engine().closes.load() == 1; }));
   collector.Stop();
   const std::string json = collector.Json();
   EXPECT_EQ(WithoutTimes(json),

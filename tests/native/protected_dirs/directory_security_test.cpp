@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -144,8 +145,18 @@ std::wstring LinkData() {
   return path;
 }
 
+// Wine shows the Unix root, Z:\\, as a reparse point (it is a mount point);
+// Windows never marks a drive's root so. The links below Z:\\ stay real.
+DWORD WINAPI AttributesWithWindowsDriveRoots(LPCWSTR path) {
+  const DWORD attributes = ::GetFileAttributesW(path);
+  const bool driveRoot = ::wcslen(path) == 3 && path[1] == L':' && path[2] == L'\\';
+  return driveRoot && attributes != INVALID_FILE_ATTRIBUTES ? attributes & ~FILE_ATTRIBUTE_REPARSE_POINT
+                                                            : attributes;
+}
+
 TEST(DirectoryChain, RefusesLinksAndMissingStepsAnywhereOnThePath) {
-  const DirectoryPlatform real;
+  DirectoryPlatform real;
+  real.GetFileAttributesW = &AttributesWithWindowsDriveRoots;
   TempFolder folder;
   ASSERT_TRUE(::CreateDirectoryW((folder / L"a").c_str(), nullptr));
   EXPECT_TRUE(IsChainClean(real, folder / L"a"));

@@ -28,6 +28,10 @@ class PluginRegistrar {
   FlutterDesktopPluginRegistrarRef registrar() const { return registrar_; }
 
  protected:
+  // Destroys the plug-ins now. A derived registrar calls it first in its
+  // destructor: plug-ins reach its members (delegates, view) as they go.
+  void ClearPlugins() { plugins_.clear(); }
+
   FlutterDesktopPluginRegistrarRef registrar_;
   std::unique_ptr<BinaryMessenger> messenger_;
 
