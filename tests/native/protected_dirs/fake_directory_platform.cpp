@@ -3,6 +3,7 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <cwctype>
 #include <stdexcept>
 
@@ -31,6 +32,13 @@ void KeepingLastError(F&& f) {
 }
 
 }  // namespace
+
+DWORD WINAPI AttributesWithWindowsDriveRoots(LPCWSTR path) {
+  const DWORD attributes = ::GetFileAttributesW(path);
+  const bool driveRoot = ::wcslen(path) == 3 && path[1] == L':' && path[2] == L'\\';
+  return driveRoot && attributes != INVALID_FILE_ATTRIBUTES ? attributes & ~FILE_ATTRIBUTE_REPARSE_POINT
+                                                            : attributes;
+}
 
 std::wstring CanonicalSddl(const std::wstring& sddl) {
   DWORD error = 0;
@@ -102,7 +110,7 @@ DWORD WINAPI FakeDirectoryPlatform::GetFileAttributes(LPCWSTR path) {
 }
 
 DWORD FakeDirectoryPlatform::ShownAttributes(LPCWSTR path) {
-  const DWORD attributes = ::GetFileAttributesW(path);
+  const DWORD attributes = AttributesWithWindowsDriveRoots(path);
   if (attributes == INVALID_FILE_ATTRIBUTES || current->junctions_.count(Normalised(path)) == 0) return attributes;
   return attributes | FILE_ATTRIBUTE_REPARSE_POINT;
 }

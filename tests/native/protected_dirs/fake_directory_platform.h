@@ -81,6 +81,11 @@ class FakeDirectoryPlatform {
   int calls_ = 0;
 };
 
+// GetFileAttributesW as Windows answers it: Wine shows the Unix root, Z:\\, as
+// a reparse point (it is a mount point); Windows never marks a drive's root so.
+// The links below Z:\\ stay real.
+DWORD WINAPI AttributesWithWindowsDriveRoots(LPCWSTR path);
+
 // Owner, group and DACL of a descriptor as SDDL text, as the system writes it.
 std::wstring CanonicalSddl(const std::wstring& sddl);
 
