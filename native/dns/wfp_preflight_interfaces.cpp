@@ -27,7 +27,7 @@ bool IsGuidBody(const wchar_t* body) {
   return true;
 }
 
-DWORD ListOne(const wchar_t* text, wfp::ListedInterface& listed) {
+DWORD ListOne(const InterfaceConversions& conversions, const wchar_t* text, wfp::ListedInterface& listed) {
   if (text == nullptr) return ERROR_INVALID_PARAMETER;
   const size_t length = ::wcsnlen(text, 39);
   const wchar_t* body = text;
@@ -43,10 +43,10 @@ DWORD ListOne(const wchar_t* text, wfp::ListedInterface& listed) {
   GUID guid;
   if (!GuidFromBracedText(braced, guid)) return ERROR_INVALID_PARAMETER;
   NET_LUID luid = {};
-  DWORD result = ::ConvertInterfaceGuidToLuid(&guid, &luid);
+  DWORD result = conversions.guidToLuid(&guid, &luid);
   if (result != NO_ERROR) return result;
   NET_IFINDEX index = 0;
-  result = ::ConvertInterfaceLuidToIndex(&luid, &index);
+  result = conversions.luidToIndex(&luid, &index);
   if (result != NO_ERROR) return result;
   listed = {index, luid.Value};
   return ERROR_SUCCESS;
@@ -54,11 +54,16 @@ DWORD ListOne(const wchar_t* text, wfp::ListedInterface& listed) {
 
 }  // namespace
 
-ListedInterfaces ListInterfaces(const wchar_t* const* guids, std::uint32_t count) {
+InterfaceConversions SystemInterfaceConversions() {
+  return {&::ConvertInterfaceGuidToLuid, &::ConvertInterfaceLuidToIndex};
+}
+
+ListedInterfaces ListInterfaces(const wchar_t* const* guids, std::uint32_t count,
+                                const InterfaceConversions& conversions) {
   ListedInterfaces list;
   for (std::uint32_t i = 0; i < count; ++i) {
     wfp::ListedInterface listed;
-    const DWORD result = ListOne(guids[i], listed);
+    const DWORD result = ListOne(conversions, guids[i], listed);
     if (result == ERROR_SUCCESS) {
       list.interfaces.push_back(listed);
     } else if (list.firstError == ERROR_SUCCESS) {

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <ifdef.h>
+
 #include <cstdint>
 #include <vector>
 
@@ -17,6 +19,15 @@ struct ListedInterfaces {
   DWORD firstError = ERROR_SUCCESS;
 };
 
-ListedInterfaces ListInterfaces(const wchar_t* const* guids, std::uint32_t count);
+// The interface table's two conversions; a test can answer with errors the
+// local table never gives.
+struct InterfaceConversions {
+  DWORD(WINAPI* guidToLuid)(const GUID*, NET_LUID*);
+  DWORD(WINAPI* luidToIndex)(const NET_LUID*, NET_IFINDEX*);
+};
+InterfaceConversions SystemInterfaceConversions();
+
+ListedInterfaces ListInterfaces(const wchar_t* const* guids, std::uint32_t count,
+                                const InterfaceConversions& conversions = SystemInterfaceConversions());
 
 }  // namespace orv

@@ -25,13 +25,4 @@ ProxyOptions AppliedOptions(std::uint32_t port) {
   return options;
 }
 
-bool IsOwnOptions(const ProxyOptions& options, const ProxyText& appliedServer) {
-  return options.flags == kAppliedFlags && options.proxyServer == appliedServer &&
-         options.proxyBypass == kLocalBypass && options.autoConfigUrl.empty();
-}
-
-bool RoutesThroughApplied(const ProxyOptions& options, const ProxyText& appliedServer) {
-  return !appliedServer.empty() && (options.flags & kProxyTypeProxy) != 0 && options.proxyServer == appliedServer;
-}
-
 }  // namespace orv::proxy

@@ -14,12 +14,4 @@ ProxyText AppliedServer(std::uint32_t port);
 // Manual proxy on that server, local names bypassed, no auto-config URL.
 ProxyOptions AppliedOptions(std::uint32_t port);
 
-// Whether `options` are exactly what this program last applied.
-bool IsOwnOptions(const ProxyOptions& options, const ProxyText& appliedServer);
-
-// Whether `options` still send traffic through the server this program last
-// applied, whatever else another program changed around it. False when
-// nothing is applied.
-bool RoutesThroughApplied(const ProxyOptions& options, const ProxyText& appliedServer);
-
 }  // namespace orv::proxy

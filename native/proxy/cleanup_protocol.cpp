@@ -1,7 +1,7 @@
 #include "native/proxy/cleanup_protocol.h"
 
-#include "native/proxy/applied_proxy.h"
 #include "native/proxy/cleanup_rules.h"
+#include "native/proxy/journal_store.h"
 
 namespace orv::proxy {
 namespace {
@@ -51,12 +51,11 @@ DWORD RollBack(const ProxyStore& store, const ProxySnapshot& prior, std::uint32_
   return ApplySnapshot(store, prior, current);
 }
 
-// While our own loopback proxy is in place, the manual proxy is ours, not a
-// conflict: the user's own settings are the ones the set captured, and the
-// restore puts them back.
-std::uint32_t UserConflictFlags(const ProxyOptions& current, const SavedProxyState& saved) {
-  const bool ours = saved.saved && RoutesThroughApplied(current, saved.appliedServer);
-  return ours ? kProxyTypeAutoProxyUrl : kUserConflictFlags;
+// While one of our loopback proxies is in place, the manual proxy is ours, not
+// a conflict: the user's own settings are the journaled ones, and the restore
+// puts them back.
+std::uint32_t UserConflictFlags(const ProxyOptions& current, const ProxyJournal& journal) {
+  return RoutesThroughProgram(current, journal) ? kProxyTypeAutoProxyUrl : kUserConflictFlags;
 }
 
 // Results of a restore that are final: done, or settings someone else changed
@@ -69,6 +68,7 @@ void CloseCleanup(CleanupState& state) {
   state.openTicket = 0;
   state.priorSnapshot = ProxySnapshot{};
   state.cleanedSnapshot = ProxySnapshot{};
+  state.restoreStarted = false;
 }
 
 }  // namespace
@@ -98,19 +98,19 @@ DWORD ApplySnapshot(const ProxyStore& store, const ProxySnapshot& target, const 
   return after == target ? ERROR_SUCCESS : ERROR_INVALID_DATA;
 }
 
-DWORD ReadProxyConflict(const ProxyStore& store, const SavedProxyState& saved, int& conflict) {
+DWORD ReadProxyConflict(const ProxyStore& store, const ProxyJournal& journal, int& conflict) {
   ProxyOptions options;
   if (const DWORD error = store.ReadOptions(options); error != ERROR_SUCCESS) return error;
-  conflict = static_cast<int>(((options.flags & UserConflictFlags(options, saved)) >> 1) & 3);
+  conflict = static_cast<int>(((options.flags & UserConflictFlags(options, journal)) >> 1) & 3);
   return ERROR_SUCCESS;
 }
 
-DWORD BeginCleanup(const ProxyStore& store, const SavedProxyState& saved, CleanupState& state, int& outTicket,
+DWORD BeginCleanup(const ProxyStore& store, const ProxyJournal& journal, CleanupState& state, int& outTicket,
                    int& outRestoreResult) {
   if (state.openTicket != 0) return ERROR_BUSY;
   ProxySnapshot prior;
   if (const DWORD error = store.ReadSnapshot(prior); error != ERROR_SUCCESS) return error;
-  const std::uint32_t conflictFlags = UserConflictFlags(prior.options, saved);
+  const std::uint32_t conflictFlags = UserConflictFlags(prior.options, journal);
   if (IsClean(prior, conflictFlags)) return ERROR_SUCCESS;
 
   bool changed = false;
@@ -130,15 +130,17 @@ DWORD BeginCleanup(const ProxyStore& store, const SavedProxyState& saved, Cleanu
   return error;
 }
 
-DWORD VerifyCleanup(const ProxyStore& store, const CleanupState& state, std::uint32_t ticket, int& outClean) {
+DWORD VerifyCleanup(const ProxyStore& store, const ProxyJournal& journal, const CleanupState& state,
+                    std::uint32_t ticket, int& outClean) {
   if (ticket != 0 && ticket != state.openTicket) return ERROR_INVALID_PARAMETER;
   ProxySnapshot current;
   if (const DWORD error = store.ReadSnapshot(current); error != ERROR_SUCCESS) return error;
-  outClean = IsClean(current) ? 1 : 0;
+  outClean = IsClean(current, UserConflictFlags(current.options, journal)) ? 1 : 0;
   return ERROR_SUCCESS;
 }
 
-DWORD FinishCleanup(const ProxyStore& store, CleanupState& state, std::uint32_t ticket, bool restore) {
+DWORD FinishCleanup(const ProxyStore& store, ProxyJournal& journal, CleanupState& state, std::uint32_t ticket,
+                    bool restore) {
   if (ticket == 0 || ticket != state.openTicket) return ERROR_INVALID_PARAMETER;
   if (!restore) {
     CloseCleanup(state);
@@ -148,10 +150,28 @@ DWORD FinishCleanup(const ProxyStore& store, CleanupState& state, std::uint32_t 
   // it is clear that it must not be.
   ProxySnapshot current;
   if (const DWORD error = store.ReadSnapshot(current); error != ERROR_SUCCESS) return error;
-  // Anything that differs from what the cleanup left is someone else's change.
-  const DWORD result = current == state.cleanedSnapshot ? ApplySnapshot(store, state.priorSnapshot, current)
-                                                        : ERROR_SUCCESS;
-  if (RestoreSettled(result)) CloseCleanup(state);
+  // A set since the cleanup journaled the cleaned settings as the user's; the
+  // user's real ones are this copy, and the restore of the set brings them back.
+  if (RoutesThroughProgram(current.options, journal) && journal.prior == state.cleanedSnapshot) {
+    ProxyJournal handed = journal;
+    handed.prior = state.priorSnapshot;
+    if (const DWORD error = SaveJournal(store, handed); error != ERROR_SUCCESS) return error;
+    journal = std::move(handed);
+    CloseCleanup(state);
+    return ERROR_SUCCESS;
+  }
+  // Anything but what the cleanup left, or a restore of it stopped half-way,
+  // is someone else's change.
+  if (!RestoreMayResume(current, state.priorSnapshot, state.cleanedSnapshot, state.restoreStarted)) {
+    CloseCleanup(state);
+    return ERROR_SUCCESS;
+  }
+  const DWORD result = ApplySnapshot(store, state.priorSnapshot, current);
+  if (RestoreSettled(result)) {
+    CloseCleanup(state);
+  } else {
+    state.restoreStarted = true;
+  }
   return result;
 }
 

@@ -6,21 +6,25 @@
 
 #include <windows.h>
 
+#include "native/proxy/proxy_journal.h"
 #include "native/proxy/proxy_state.h"
 #include "native/proxy/proxy_store.h"
 
 namespace orv::proxy {
 
 // Bit 0: a manual proxy of the user's is on; bit 1: an auto-config URL is on.
-// This program's own loopback proxy (per `saved`) is not the user's.
-DWORD ReadProxyConflict(const ProxyStore& store, const SavedProxyState& saved, int& conflict);
+// A loopback proxy of this program (per the journal) is not the user's.
+DWORD ReadProxyConflict(const ProxyStore& store, const ProxyJournal& journal, int& conflict);
 
-DWORD BeginCleanup(const ProxyStore& store, const SavedProxyState& saved, CleanupState& state, int& outTicket,
+DWORD BeginCleanup(const ProxyStore& store, const ProxyJournal& journal, CleanupState& state, int& outTicket,
                    int& outRestoreResult);
-DWORD VerifyCleanup(const ProxyStore& store, const CleanupState& state, std::uint32_t ticket, int& outClean);
+DWORD VerifyCleanup(const ProxyStore& store, const ProxyJournal& journal, const CleanupState& state,
+                    std::uint32_t ticket, int& outClean);
 // Ticket 0 is handled by the caller before it locks. A restore that fails to
-// read or write keeps the ticket open for another try.
-DWORD FinishCleanup(const ProxyStore& store, CleanupState& state, std::uint32_t ticket, bool restore);
+// read or write keeps the ticket open for another try. Over a set made since
+// the cleanup, the copy goes to the journal for the set's restore.
+DWORD FinishCleanup(const ProxyStore& store, ProxyJournal& journal, CleanupState& state, std::uint32_t ticket,
+                    bool restore);
 
 // Writes `target` where the settings still hold `expected`, then checks that
 // they read back as `target`.

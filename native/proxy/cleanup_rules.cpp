@@ -52,6 +52,20 @@ bool IsCompatible(const ProxySnapshot& current, const ProxySnapshot& prior, cons
   return true;
 }
 
+bool RestoreMayResume(const ProxySnapshot& current, const ProxySnapshot& prior, const ProxySnapshot& cleaned,
+                      bool started) {
+  if (current == cleaned) return true;
+  if (!started) return false;
+  const bool optionsBack = current.options == prior.options;
+  if (!optionsBack && !(current.options == cleaned.options)) return false;
+  for (std::size_t slot = 0; slot < kRawSlotCount; ++slot) {
+    const RawValue& value = current.raw[slot];
+    if (value == cleaned.raw[slot] || value == prior.raw[slot]) continue;
+    if (!optionsBack || !RawConsistentWithOptions(slot, value, prior.options)) return false;
+  }
+  return true;
+}
+
 std::uint32_t NextTicket(std::uint32_t counter) { return counter == 0xFFFFFFFFu ? 1u : counter + 1u; }
 
 }  // namespace orv::proxy

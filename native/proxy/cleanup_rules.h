@@ -24,6 +24,13 @@ bool RawConsistentWithOptions(std::size_t slot, const RawValue& value, const Pro
 // cleanup writes (`target`), slot by slot.
 bool IsCompatible(const ProxySnapshot& current, const ProxySnapshot& prior, const ProxyOptions& target);
 
+// Whether a restore of `prior` over a cleanup that left `cleaned` may go on
+// from `current`: the settings are as cleaned, or, once a restore has
+// `started`, part-way back (options and each raw value the cleaned or the
+// prior one, raw values as written for the prior options).
+bool RestoreMayResume(const ProxySnapshot& current, const ProxySnapshot& prior, const ProxySnapshot& cleaned,
+                      bool started);
+
 // Tickets count up from 1 and never come out as 0.
 std::uint32_t NextTicket(std::uint32_t counter);
 

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <functional>
 
+#include "native/proxy/proxy_journal.h"
 #include "native/user/user_context.h"
 
 namespace orv::proxy {
@@ -21,6 +22,10 @@ struct PerConnectionOptionsApi {
 
 const PerConnectionOptionsApi& WinInetOptionsApi();
 
+JournalOwner CurrentProcessOwner();
+// False only when that process has exited (or its id now names another).
+bool ProcessStillRunning(const JournalOwner& owner);
+
 // What the proxy store runs against.
 struct ProxyPlatform {
   PerConnectionOptionsApi options = WinInetOptionsApi();
@@ -29,6 +34,9 @@ struct ProxyPlatform {
   // Runs just before a compare-and-set reads a slot to check it: the moment
   // another writer could slip in. Empty in the product.
   std::function<void(std::size_t slot)> beforeCompareRead;
+  // Who owns a journal entry written now, and whether an owner still runs.
+  std::function<JournalOwner()> thisProcess = CurrentProcessOwner;
+  std::function<bool(const JournalOwner&)> ownerRunning = ProcessStillRunning;
 };
 
 // The platform the proxy exports use; WinINet unless replaced.

@@ -9,23 +9,18 @@
 
 namespace orv::proxy {
 
-// Links a set to the restore that undoes it.
-struct SavedProxyState {
-  bool saved = false;
-  ProxyOptions priorOptions;  // the user's options before the first set
-  ProxyText appliedServer;    // what this program last set
-};
-
 // The cleanup that is open, if any.
 struct CleanupState {
   std::uint32_t openTicket = 0;  // 0: none open
   std::uint32_t ticketCounter = 0;
   ProxySnapshot priorSnapshot;
   ProxySnapshot cleanedSnapshot;
+  bool restoreStarted = false;  // a Finish began putting the copy back and stopped
 };
 
+// What a set saves for the restore lives in the journal (journal_store.h),
+// shared with other processes and with the next one after a crash.
 struct ProxyState {
-  SavedProxyState saved;
   CleanupState cleanup;
 };
 

@@ -2,11 +2,12 @@
 """Counts test cases in ctest's JUnit reports: prints "PASSED FAILED SKIPPED".
 
 A GoogleTest executable or a Python unittest script counts its own cases from
-the summary it printed. A
-test without such a summary (a script, a fuzz target) counts as one case. A
-test that failed without a summary (it crashed or timed out) counts as one
+the summary it printed. A test without such a summary (a script, a fuzz
+target) counts as one case. A test that failed without a summary (it crashed or timed out) counts as one
 failure, and so does one that failed although its cases all passed (a fault
-seen in its output). A missing or unreadable report counts as one failure.
+seen in its output). So does a GoogleTest run that began but printed no
+summary, whatever its exit code (Wine can end a crashed program with 0). A
+missing or unreadable report counts as one failure.
 """
 import re
 import sys
@@ -15,6 +16,7 @@ import xml.etree.ElementTree as ElementTree
 PASSED = re.compile(r"^\[  PASSED  \] (\d+) tests?\.", re.M)
 FAILED = re.compile(r"^\[  FAILED  \] (\d+) tests?, listed below", re.M)
 SKIPPED = re.compile(r"^\[  SKIPPED \] (\d+) tests?", re.M)
+STARTED = re.compile(r"^\[==========\] Running \d+ tests?", re.M)
 UNITTEST_RAN = re.compile(r"^Ran (\d+) tests? in ", re.M)
 UNITTEST_BAD = re.compile(r"^FAILED \((.*)\)$", re.M)
 UNITTEST_SKIPPED = re.compile(r"skipped=(\d+)")
@@ -44,6 +46,8 @@ def count_case(status, output):
         good = int(passed[-1]) if passed else 0
         bad = int(failed[-1]) if failed else 0
         left = int(skipped[-1]) if skipped else 0
+    elif STARTED.search(output):  # a GoogleTest run that never reached its summary
+        return 0, 1, 0
     elif unittest_summary(output) is not None:
         good, bad, left = unittest_summary(output)
     else:  # no summary at all

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "native/proxy/applied_proxy.h"
+#include "native/proxy/proxy_journal.h"
 #include "native/proxy/cleanup_rules.h"
 #include "native/proxy/proxy_values.h"
 
@@ -186,23 +187,109 @@ TEST(NextTicket, CountsUpAndSkipsZeroOnWrapAround) {
   EXPECT_EQ(NextTicket(0xFFFFFFFFu), 1u);
 }
 
-TEST(AppliedProxy, PointsAtTheLoopbackPortAndRecognisesOnlyItself) {
+TEST(AppliedProxy, PointsAtTheLoopbackPort) {
   EXPECT_EQ(AppliedServer(1), u"127.0.0.1:1");
   EXPECT_EQ(AppliedServer(8080), u"127.0.0.1:8080");
   EXPECT_EQ(AppliedServer(65535), u"127.0.0.1:65535");
   const ProxyOptions applied = AppliedOptions(8080);
   EXPECT_EQ(applied, (ProxyOptions{3, u"127.0.0.1:8080", u"<local>"}));
-  EXPECT_TRUE(IsOwnOptions(applied, u"127.0.0.1:8080"));
-  EXPECT_FALSE(IsOwnOptions(applied, u"127.0.0.1:9090"));
-  ProxyOptions changed = applied;
-  changed.flags = 7;
-  EXPECT_FALSE(IsOwnOptions(changed, u"127.0.0.1:8080"));
-  changed = applied;
-  changed.proxyBypass = u"<local>;*.corp";
-  EXPECT_FALSE(IsOwnOptions(changed, u"127.0.0.1:8080"));
-  changed = applied;
-  changed.autoConfigUrl = u"http://wpad/";
-  EXPECT_FALSE(IsOwnOptions(changed, u"127.0.0.1:8080"));
+}
+
+ProxyJournal SampleJournal() {
+  ProxyJournal journal;
+  journal.prior.options = {7, u"proxy.example:3128", u"*.corp;<local>", u"http://wpad.example/proxy.pac"};
+  journal.prior.raw = {TextValue(kRegExpandSz, u" 1 "), TextValue(kRegSz, u"proxy.example:3128"), RawValue{},
+                       DwordValue(9)};
+  journal.entries = {{u"127.0.0.1:8080", {4242, 0x01DB000011112222ull}}, {u"127.0.0.1:9090", {77, 5}}};
+  return journal;
+}
+
+TEST(ProxyJournal, RoundTripsAndRefusesEveryDamagedOrForeignForm) {
+  const ProxyJournal journal = SampleJournal();
+  const std::vector<std::uint8_t> bytes = EncodeJournal(journal);
+  ProxyJournal read;
+  ASSERT_TRUE(DecodeJournal(bytes, read));
+  EXPECT_EQ(read, journal);
+
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::vector<std::uint8_t> damaged = bytes;
+    damaged[i] ^= 0x20;
+    EXPECT_FALSE(DecodeJournal(damaged, read)) << "byte " << i;
+    damaged.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(i));
+    EXPECT_FALSE(DecodeJournal(damaged, read)) << "cut at " << i;
+  }
+  std::vector<std::uint8_t> longer = bytes;
+  longer.push_back(0);
+  EXPECT_FALSE(DecodeJournal(longer, read));
+
+  // Well-formed, but not what this program writes: refused all the same.
+  ProxyJournal foreign = journal;
+  foreign.entries[1].server = u"proxy.example:3128";
+  EXPECT_FALSE(DecodeJournal(EncodeJournal(foreign), read));
+  foreign = journal;
+  foreign.prior.options = {3, u"127.0.0.1:9090", u"<local>"};  // our own as the user's
+  EXPECT_FALSE(DecodeJournal(EncodeJournal(foreign), read));
+  foreign = journal;
+  foreign.entries.clear();
+  EXPECT_FALSE(DecodeJournal(EncodeJournal(foreign), read));
+  EXPECT_EQ(read, journal);  // a refused journal leaves the last one read
+}
+
+TEST(ProxyJournal, OptionsRouteThroughUsWhileTheProxyIsOnAndItsServerIsJournaled) {
+  const ProxyJournal journal = SampleJournal();
+  struct Row {
+    ProxyOptions options;
+    bool ours;
+  };
+  const Row rows[] = {
+      {{3, u"127.0.0.1:8080", u"<local>"}, true},
+      {{3, u"127.0.0.1:9090", u"<local>;*.other"}, true},
+      {{2, u"127.0.0.1:8080", u""}, true},
+      {{15, u"127.0.0.1:8080", u"<local>", u"http://x/p.pac"}, true},
+      {{1, u"127.0.0.1:8080", u"<local>"}, false},
+      {{5, u"127.0.0.1:8080", u"<local>", u"http://x/p.pac"}, false},
+      {{3, u"127.0.0.1:8081", u"<local>"}, false},
+      {{3, u"proxy.example:3128", u"<local>"}, false},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(RoutesThroughProgram(row.options, journal), row.ours) << row.options.flags;
+    EXPECT_FALSE(RoutesThroughProgram(row.options, ProxyJournal{}));
+  }
+  ProxyJournal mine = journal;
+  AddEntry(mine, u"127.0.0.1:8080", {4242, 0x01DB000011112222ull});
+  EXPECT_EQ(mine.entries.size(), 2u);
+  DropEntries(mine, {4242, 0x01DB000011112222ull});
+  EXPECT_FALSE(OwnsEntry(mine, {4242, 0x01DB000011112222ull}));
+  EXPECT_TRUE(OwnsEntry(mine, {77, 5}));
+  EXPECT_FALSE(OwnsEntry(mine, {77, 6}));  // a later process with the same id
+}
+
+TEST(RestoreMayResume, AcceptsTheCleanedSettingsOrARestoreStoppedHalfWay) {
+  ProxySnapshot prior;
+  prior.options = {3, u"proxy.example:3128", u"<local>"};
+  prior.raw = {TextValue(kRegSz, u"1"), TextValue(kRegSz, u"proxy.example:3128"), RawValue{},
+               TextValue(kRegSz, u"http://x/p.pac")};
+  ProxySnapshot cleaned = prior;
+  cleaned.options = {1, u"", u"<local>"};
+  cleaned.raw[kSlotProxyEnable] = DwordValue(0);
+  cleaned.raw[kSlotAutoConfigUrl] = RawValue{};
+  EXPECT_TRUE(RestoreMayResume(cleaned, prior, cleaned, false));
+  ProxySnapshot halfway = cleaned;
+  halfway.options = prior.options;
+  EXPECT_FALSE(RestoreMayResume(halfway, prior, cleaned, false));  // no restore began: someone else's
+  EXPECT_TRUE(RestoreMayResume(halfway, prior, cleaned, true));
+  halfway.raw[kSlotAutoConfigUrl] = prior.raw[kSlotAutoConfigUrl];
+  EXPECT_TRUE(RestoreMayResume(halfway, prior, cleaned, true));
+  halfway.raw[kSlotProxyEnable] = DwordValue(1);  // as the options write left it
+  EXPECT_TRUE(RestoreMayResume(halfway, prior, cleaned, true));
+  halfway.raw[kSlotProxyServer] = TextValue(kRegSz, u"other.example:1");
+  EXPECT_FALSE(RestoreMayResume(halfway, prior, cleaned, true));
+  ProxySnapshot rawOnly = cleaned;
+  rawOnly.raw[kSlotProxyEnable] = DwordValue(1);  // consistent with the prior options, but those are not back
+  EXPECT_FALSE(RestoreMayResume(rawOnly, prior, cleaned, true));
+  ProxySnapshot byHand = cleaned;
+  byHand.options = {3, u"new.example:8080", u"<local>"};
+  EXPECT_FALSE(RestoreMayResume(byHand, prior, cleaned, true));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "native/common/unique_resource.h"
 #include "tests/native/proxy/internet_settings_reg.h"
 #include "tests/support/kilna_run.h"
 #include "tests/support/process.h"
@@ -82,9 +83,11 @@ class ProxyWithPerConnectionWinInet : public ::testing::Test {
  protected:
   static constexpr wchar_t kCopyName[] = L"kilna-wininet-test.exe";
   static constexpr wchar_t kAppDefaults[] = L"Software\\Wine\\AppDefaults\\kilna-wininet-test.exe";
+  static constexpr wchar_t kJournalKey[] = L"Software\\Kilna\\Proxy";
 
   void SetUp() override {
     ASSERT_TRUE(shell_.ready()) << shell_.problem();
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, kJournalKey);  // whatever earlier runs left
     const std::wstring copied = CopyKilnaInto(folder_.path());
     ASSERT_FALSE(copied.empty());
     executable_ = folder_ / kCopyName;
@@ -97,7 +100,10 @@ class ProxyWithPerConnectionWinInet : public ::testing::Test {
               ERROR_SUCCESS);
   }
 
-  void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, kAppDefaults); }
+  void TearDown() override {
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, kAppDefaults);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, kJournalKey);
+  }
 
   KilnaOptions Options(std::vector<std::string> script) {
     KilnaOptions options;
@@ -115,6 +121,35 @@ class ProxyWithPerConnectionWinInet : public ::testing::Test {
       return {};
     }
     return text;
+  }
+
+  static bool WaitForProxyServer(const std::wstring& server) {
+    const ULONGLONG until = ::GetTickCount64() + 30000;
+    while (ProxyServerValue() != server && ::GetTickCount64() < until) ::Sleep(20);
+    return ProxyServerValue() == server;
+  }
+
+  static bool Running(DWORD processId) {
+    const UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, processId));
+    return process && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+  }
+
+  // The user's manual proxy and auto-config URL, and that nothing of ours is left.
+  static void WriteUsersSettings() {
+    proxy::test::RegWriteManualProxy();
+    proxy::test::RegAddSetting(L"AutoConfigURL", L"REG_SZ", L"http://wpad.example/proxy.pac");
+  }
+  static void ExpectUsersSettingsBack() {
+    const std::wstring exported = proxy::test::RegExportSettings();
+    EXPECT_EQ(exported.find(L"127.0.0.1"), std::wstring::npos) << Narrow(exported);
+    EXPECT_NE(exported.find(L"\"ProxyEnable\"=dword:00000001"), std::wstring::npos) << Narrow(exported);
+    EXPECT_NE(exported.find(L"\"ProxyServer\"=\"proxy.example:3128\""), std::wstring::npos) << Narrow(exported);
+    EXPECT_NE(exported.find(L"\"AutoConfigURL\"=\"http://wpad.example/proxy.pac\""), std::wstring::npos)
+        << Narrow(exported);
+    UniqueRegKey journal;
+    EXPECT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, kJournalKey, 0, KEY_QUERY_VALUE, journal.put()), ERROR_SUCCESS);
+    EXPECT_NE(::RegQueryValueExW(journal.get(), L"Journal", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS)
+        << "the journal outlived the restore";
   }
 
   ShellStandIn shell_;
@@ -165,6 +200,51 @@ TEST_F(ProxyWithPerConnectionWinInet, ACleanupAroundOurProxyLeavesNoLoopbackBehi
   EXPECT_NE(exported.find(L"\"ProxyServer\"=\"proxy.example:3128\""), std::wstring::npos) << Narrow(exported);
   EXPECT_NE(exported.find(L"\"AutoConfigURL\"=\"http://wpad.example/proxy.pac\""), std::wstring::npos)
       << Narrow(exported);
+}
+
+TEST_F(ProxyWithPerConnectionWinInet, AfterAKillBetweenSetAndRestoreTheNextKilnaGivesTheUsersSettingsBack) {
+  WriteUsersSettings();
+  {
+    KilnaSession killed(Options({Ffi("OrvSetUserProxy", "[8080]"), "{\"op\":\"wait\",\"ms\":60000}"}));
+    ASSERT_TRUE(WaitForProxyServer(L"127.0.0.1:8080"));
+    const UniqueHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, killed.processId()));
+    ASSERT_TRUE(process && ::TerminateProcess(process.get(), 9));
+    killed.Finish();
+  }
+  const KilnaRun run = RunKilna(Options({Ffi("OrvReadEffectiveUserProxyConflict"), Ffi("OrvBeginUserProxyCleanup"),
+                                         Ffi("OrvRestoreUserProxy")}));
+  ASSERT_FALSE(run.process.timedOut);
+  // The loopback left behind is the killed kilna.exe's, not the user's proxy.
+  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvReadEffectiveUserProxyConflict\"", "\"result\":0",
+                                     "\"outConflict\":0"}),
+            "");
+  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvBeginUserProxyCleanup\"", "\"result\":0", "\"outTicket\":0"}),
+            "");
+  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvRestoreUserProxy\"", "\"result\":0", "\"outRestored\":1"}), "");
+  ExpectUsersSettingsBack();
+}
+
+TEST_F(ProxyWithPerConnectionWinInet, TwoKilnaProcessesSettingAndRestoringInTurnGiveTheUsersSettingsBack) {
+  WriteUsersSettings();
+  // A sets, B sets over A's loopback, A restores, B restores.
+  KilnaSession a(Options({Ffi("OrvSetUserProxy", "[8080]"), "{\"op\":\"wait\",\"ms\":12000}",
+                          Ffi("OrvRestoreUserProxy")}));
+  ASSERT_TRUE(WaitForProxyServer(L"127.0.0.1:8080"));
+  KilnaSession b(Options({Ffi("OrvSetUserProxy", "[9090]"), "{\"op\":\"wait\",\"ms\":30000}",
+                          Ffi("OrvRestoreUserProxy")}));
+  ASSERT_TRUE(WaitForProxyServer(L"127.0.0.1:9090"));
+  ASSERT_TRUE(Running(a.processId())) << "A restored before B's set: the order under test was not reached";
+  const KilnaRun runA = a.Finish();
+  ASSERT_FALSE(runA.process.timedOut);
+  ASSERT_TRUE(Running(b.processId())) << "B restored before A: the order under test was not reached";
+  EXPECT_NE(FindTranscriptLine(runA, {"\"name\":\"OrvRestoreUserProxy\"", "\"result\":0", "\"outRestored\":1"}),
+            "");
+  EXPECT_EQ(ProxyServerValue(), L"127.0.0.1:9090");  // B's proxy is B's to give back
+  const KilnaRun runB = b.Finish();
+  ASSERT_FALSE(runB.process.timedOut);
+  EXPECT_NE(FindTranscriptLine(runB, {"\"name\":\"OrvRestoreUserProxy\"", "\"result\":0", "\"outRestored\":1"}),
+            "");
+  ExpectUsersSettingsBack();
 }
 
 }  // namespace

@@ -22,6 +22,7 @@ REPORT = "<testsuite>" + "".join([
     case("crashed", "fail", "[ RUN      ] A.B\nwine: Unhandled page fault\n"),
     case("fault_in_output", "fail", "[  PASSED  ] 3 tests.\nignoring exception\n"),
     case("script", "run", "fine\n"),
+    case("crashed_with_0", "run", "[==========] Running 4 tests from 1 test suite.\n[ RUN      ] A.B\n"),
 ]) + "</testsuite>"
 
 
@@ -34,9 +35,9 @@ class CountTests(unittest.TestCase):
         with tempfile.NamedTemporaryFile("w", suffix=".xml", delete=False) as report:
             report.write(REPORT)
         try:
-            # passed: 7 + 2 + 19 + 3 + 3 + 1; failed: 1 + 2 + crash 1 + fault 1; skipped: 1 + 2
-            self.assertEqual(count(report.name), ["35", "5", "3"])
-            self.assertEqual(count(report.name, report.name), ["70", "10", "6"])
+            # passed: 7 + 2 + 19 + 3 + 3 + 1; failed: 1 + 2 + two crashes + fault 1; skipped: 1 + 2
+            self.assertEqual(count(report.name), ["35", "6", "3"])
+            self.assertEqual(count(report.name, report.name), ["70", "12", "6"])
         finally:
             os.unlink(report.name)
 

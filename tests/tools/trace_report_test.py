@@ -28,7 +28,9 @@ def example():
 
 def samples():
     lines = SAMPLES.read_text(encoding="utf-8").splitlines()
-    return [s["document"] for s in map(json.loads, filter(str.strip, lines)) if s["schema"] == "dns-trace"]
+    # The valid trace samples; those marked "refuse" are wrong on purpose.
+    return [s["document"] for s in map(json.loads, filter(str.strip, lines))
+            if s["schema"] == "dns-trace" and "refuse" not in s]
 
 
 def capture_event(time_us, stage, transaction_id, client_port=50000, response_code=None):
@@ -85,6 +87,9 @@ class RendersEveryDocument(unittest.TestCase):
     def test_a_document_without_any_time(self):
         page = self.assert_sound(samples()[1])
         self.assertIn("nothing in the document carries a time", page)
+
+    def test_times_past_any_calendar_date_are_shown_as_numbers(self):
+        self.assertEqual(report_page._utc(2**64 - 2), f"{2**64 - 2} \u00b5s after 1970-01-01 UTC")
 
 
 class JoinsRepliesToQueries(unittest.TestCase):

@@ -35,7 +35,10 @@ svg.timeline{display:block;font-size:12px}
 def _utc(time_us):
     if not time_us:
         return "0"
-    stamp = datetime.fromtimestamp(time_us // 1_000_000, tz=timezone.utc)
+    try:
+        stamp = datetime.fromtimestamp(time_us // 1_000_000, tz=timezone.utc)
+    except (OverflowError, OSError, ValueError):  # past what a calendar date can say
+        return f"{time_us} \u00b5s after 1970-01-01 UTC"
     return stamp.strftime("%Y-%m-%d %H:%M:%S") + f".{time_us % 1_000_000:06d} UTC"
 
 

@@ -393,6 +393,9 @@ TEST_F(DnsTraceTest, ExpiryStopsButKeepsTheResultsUntilReplaced) {
   std::uint64_t expiredId = 0, nextId = 0;
   ASSERT_EQ(Start(kName, expiredId), 0u);
   ASSERT_TRUE(WaitFor([&] { return Start(kName, nextId) == 0; }));
+  // The expired trace was destroyed as it was replaced, not merely forgotten.
+  EXPECT_EQ(captures_.made.load(), 3);
+  EXPECT_EQ(captures_.destroyed.load(), 2);
   EXPECT_EQ(Finish(expiredId).result, 6u);
   EXPECT_EQ(Finish(nextId).result, 0u);
 }

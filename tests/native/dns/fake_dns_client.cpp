@@ -78,7 +78,9 @@ DNS_STATUS WINAPI FakeDnsClient::QueryEx(PDNS_QUERY_REQUEST request, PDNS_QUERY_
       list[i].pName = const_cast<PWSTR>(L"fake.test");
       list[i].wType = source.type;
       list[i].wDataLength = source.dataLength;
-      list[i].Flags.DW = source.section;
+      // As the DNS client fills them: the section, and the text's character set above it.
+      list[i].Flags.S.Section = source.section;
+      list[i].Flags.S.CharSet = DnsCharSetUnicode;
       std::memcpy(&list[i].Data, source.data.data(), std::min<std::size_t>(source.data.size(), sizeof(list[i].Data)));
     }
     c.outstanding_.push_back(list);

@@ -46,7 +46,8 @@ struct FakeTracingCalls {
       return fake.queryResult;
     }
     const auto session = fake.sessions_.find(handle);
-    if (code != EVENT_TRACE_CONTROL_STOP || session == fake.sessions_.end()) return ERROR_SUCCESS;
+    if (code != EVENT_TRACE_CONTROL_STOP) return ERROR_SUCCESS;
+    if (session == fake.sessions_.end()) return handle != 0 ? fake.leftStopResult : ERROR_SUCCESS;
     fake.sequence_.push_back("stop");
     const bool again = ++fake.stopsByHandle_[handle] > 1;
     const bool overlapping = ++fake.stopsInFlight_[handle] > 1;
@@ -195,6 +196,7 @@ void FakeEventTracing::Reset() {
   queryResult = ERROR_SUCCESS;
   queryBlock = {};
   stopResult = ERROR_SUCCESS;
+  leftStopResult = ERROR_SUCCESS;
   stopEventsLost = 0;
   stopRealTimeBuffersLost = 0;
   stopDelay = std::chrono::milliseconds(0);

@@ -33,6 +33,7 @@ class FakeEventTracing {
   ULONG queryResult = ERROR_SUCCESS;
   dns::SessionProperties queryBlock = {};
   ULONG stopResult = ERROR_SUCCESS;
+  ULONG leftStopResult = ERROR_SUCCESS;  // stopping a session this fake did not start
   ULONG stopEventsLost = 0;
   ULONG stopRealTimeBuffersLost = 0;
   std::chrono::milliseconds stopDelay{0};

@@ -1,5 +1,9 @@
 #include "tests/native/dns/fake_wfp_engine.h"
 
+#include <gtest/gtest.h>
+
+#include <rpcdce.h>
+
 #include <algorithm>
 #include <deque>
 #include <thread>
@@ -64,12 +68,14 @@ struct FakeCalls {
     return object;
   }
 
-  static DWORD WINAPI Open(const wchar_t*, UINT32, SEC_WINNT_AUTH_IDENTITY_W*, const FWPM_SESSION0* session,
-                           HANDLE* engine) {
+  static DWORD WINAPI Open(const wchar_t* server, UINT32 authnService, SEC_WINNT_AUTH_IDENTITY_W* identity,
+                           const FWPM_SESSION0* session, HANDLE* engine) {
     FakeWfpEngine& e = E();
     if (e.openDelay.count() > 0) std::this_thread::sleep_for(e.openDelay);
     std::lock_guard lock(e.mutex_);
     e.lastSessionFlags = session != nullptr ? session->flags : 0xFFFFFFFF;
+    e.recordedOpens_.push_back({server != nullptr, authnService, identity != nullptr, session != nullptr,
+                                session != nullptr ? session->flags : 0});
     if (e.openResult != ERROR_SUCCESS) return e.openResult;
     ++e.opens;
     *engine = reinterpret_cast<HANDLE>(e.nextHandle_++);
@@ -88,7 +94,10 @@ struct FakeCalls {
     {
       std::lock_guard lock(e.mutex_);
       const auto found = e.live_.find(*p);
-      if (found == e.live_.end()) return;
+      if (found == e.live_.end()) {
+        ADD_FAILURE() << "FwpmFreeMemory0 of a block the engine does not hold (never handed out, or freed already)";
+        return;
+      }
       deleter = found->second;
       e.live_.erase(found);
     }
@@ -188,7 +197,8 @@ struct FakeCalls {
       const size_t wanted = requested + (anomaly == PageAnomaly::kOverfull ? 1 : 0);
       while (page->answers.size() < wanted && e.enumPosition_ < e.order_.size()) {
         const std::uint64_t id = e.order_[e.enumPosition_++];
-        page->answers.emplace_back(id, e.filters_.at(id));
+        const FakeFilter& filter = e.filters_.at(id);
+        if (SameGuid(filter.layerKey, e.enumLayer)) page->answers.emplace_back(id, filter);
       }
       for (FilterAnswer& answer : page->answers) page->entries.push_back(&answer.filter);
       *returned = static_cast<UINT32>(page->entries.size());
@@ -227,15 +237,18 @@ struct FakeCalls {
     return ERROR_SUCCESS;
   }
 
+  // The engine's answer for a key; `found` stays false for a success without a value.
   template <typename Def>
   static DWORD Find(const std::vector<Def>& defs, const std::vector<std::pair<GUID, DWORD>>& failures, const GUID& key,
-                    DWORD notFound, Def& out) {
+                    DWORD notFound, Def& out, bool& found) {
+    found = false;
     for (const auto& failure : failures) {
-      if (SameGuid(failure.first, key)) return failure.second == ERROR_SUCCESS ? ERROR_NO_DATA : failure.second;
+      if (SameGuid(failure.first, key)) return failure.second;
     }
     for (const auto& def : defs) {
       if (SameGuid(def.key, key)) {
         out = def;
+        found = true;
         return ERROR_SUCCESS;
       }
     }
@@ -246,13 +259,13 @@ struct FakeCalls {
     FakeWfpEngine& e = E();
     FakeProvider def;
     DWORD result;
+    bool found = false;
     {
       std::lock_guard lock(e.mutex_);
-      result = Find(e.providers_, e.providerFailures_, *key, 0x80320005, def);
+      result = Find(e.providers_, e.providerFailures_, *key, 0x80320005, def, found);
     }
     *provider = nullptr;
-    if (result == ERROR_NO_DATA) return ERROR_SUCCESS;  // success that returns nothing
-    if (result != ERROR_SUCCESS) return result;
+    if (result != ERROR_SUCCESS || !found) return result;
     struct Answer {
       FWPM_PROVIDER0 provider = {};
       std::wstring name;
@@ -274,13 +287,13 @@ struct FakeCalls {
     ++e.sublayerLookups;
     FakeSublayer def;
     DWORD result;
+    bool found = false;
     {
       std::lock_guard lock(e.mutex_);
-      result = Find(e.sublayers_, e.sublayerFailures_, *key, 0x80320007, def);
+      result = Find(e.sublayers_, e.sublayerFailures_, *key, 0x80320007, def, found);
     }
     *sublayer = nullptr;
-    if (result == ERROR_NO_DATA) return ERROR_SUCCESS;
-    if (result != ERROR_SUCCESS) return result;
+    if (result != ERROR_SUCCESS || !found) return result;
     struct Answer {
       FWPM_SUBLAYER0 sublayer = {};
       std::wstring name;
@@ -389,6 +402,7 @@ void FakeWfpEngine::Reset() {
   sublayerFailures_.clear();
   callbacks_.clear();
   recorded_.clear();
+  recordedOpens_.clear();
   opens = 0;
   closes = 0;
   allocations = 0;
@@ -480,6 +494,18 @@ void FakeWfpEngine::DeliverMatching(const FWPM_NET_EVENT2& event, bool filtered)
 std::vector<RecordedSubscription> FakeWfpEngine::RecordedSubscriptions() const {
   std::lock_guard lock(mutex_);
   return recorded_;
+}
+
+std::vector<RecordedEngineOpen> FakeWfpEngine::RecordedOpens() const {
+  std::lock_guard lock(mutex_);
+  return recordedOpens_;
+}
+
+int FakeWfpEngine::OpensNotLocalWinnt() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(std::count_if(recordedOpens_.begin(), recordedOpens_.end(), [](const RecordedEngineOpen& o) {
+    return o.serverName || o.identity || o.authnService != RPC_C_AUTHN_WINNT;
+  }));
 }
 
 bool FakeWfpEngine::WaitUntilAllClosed(std::chrono::milliseconds timeout) const {

@@ -3,7 +3,8 @@
 // sublayers, the net-event collection option and a source of net events that
 // calls the subscribed callbacks on the threads of whoever delivers them. It
 // records what it was asked and counts every allocation, free, close and
-// unsubscribe. One instance per process, reset by each test.
+// unsubscribe; freeing a block it never handed out, or one already freed,
+// fails the running test. One instance per process, reset by each test.
 
 #include <atomic>
 #include <chrono>
@@ -59,6 +60,14 @@ struct FakeSublayer {
   UINT16 weight = 0;
 };
 
+struct RecordedEngineOpen {
+  bool serverName = false;
+  UINT32 authnService = 0;
+  bool identity = false;
+  bool session = false;
+  UINT32 sessionFlags = 0;
+};
+
 struct RecordedSubscription {
   void* context = nullptr;
   std::vector<FWPM_FILTER_CONDITION0> conditions;
@@ -85,7 +94,8 @@ class FakeWfpEngine {
   DWORD remoteSubscribeResult = ERROR_SUCCESS;
   std::chrono::milliseconds lookupDelay{0};
 
-  // Filters are enumerated in the order they were first added.
+  // Filters are enumerated in the order they were first added, those of the
+  // enumeration template's layer only.
   void AddFilter(std::uint64_t id, FakeFilter filter);
   void FailFilterLookup(std::uint64_t id, DWORD result);  // 0: success without a filter
   void FailFilterKeyLookup(const GUID& key, DWORD result);  // 0: success without a filter
@@ -129,6 +139,9 @@ class FakeWfpEngine {
   std::atomic<int> filterLookups{0};
   UINT32 lastSessionFlags = 0;
   std::vector<RecordedSubscription> RecordedSubscriptions() const;
+  std::vector<RecordedEngineOpen> RecordedOpens() const;
+  // Opens that named a server or an identity, or asked for other than Windows authentication.
+  int OpensNotLocalWinnt() const;
 
   // Waits until every engine that was opened has been closed.
   bool WaitUntilAllClosed(std::chrono::milliseconds timeout) const;
@@ -155,6 +168,7 @@ class FakeWfpEngine {
   std::vector<std::pair<GUID, DWORD>> sublayerFailures_;
   std::vector<Subscription> callbacks_;
   std::vector<RecordedSubscription> recorded_;
+  std::vector<RecordedEngineOpen> recordedOpens_;
   std::map<void*, std::function<void()>> live_;  // block address -> its release
   std::uintptr_t nextHandle_ = 0x1000;
 };

@@ -9,6 +9,7 @@
 
 #include "native/dns/trace_identity.h"
 #include "tests/native/dns/trace_fixture.h"
+#include "tests/support/guarded_text.h"
 
 namespace orv::test {
 namespace {
@@ -93,6 +94,10 @@ TEST_F(TraceNames, LengthAndNormalisation) {
   EXPECT_EQ(Start(nullptr, id), 87u);
   EXPECT_EQ(id, 0u);
   EXPECT_EQ(registry_->Start(L"example.org", nullptr), 87u);
+  // A long name is refused from its first 255 units; nothing past them is read.
+  const GuardedText unterminated(std::wstring(255, L'a'));
+  ASSERT_NE(unterminated.get(), nullptr);
+  EXPECT_EQ(Start(unterminated.get(), id), 87u);
   EXPECT_EQ(tracing().Starts().size(), 2u);
 }
 

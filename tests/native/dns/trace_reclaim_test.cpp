@@ -93,12 +93,23 @@ TEST_F(TraceReclaim, LiveOwnerKeepsItsSession) {
   EXPECT_EQ(controls[0].name, identity_.sessionName);
 }
 
+// An id that names no process: Windows refuses to open it with 87.
+ProcessFacts NeverRan() {
+  ProcessFacts owner = Own();
+  owner.id = 0x7FFFFFF0;
+  return owner;
+}
+
 TEST_F(TraceReclaim, GoneOwnerIsStoppedAndTheStartRepeatedWithTheSavedBlock) {
   const ProcessFacts exited = Exited();
   ASSERT_NE(exited.id, 0u);
   ProcessFacts reused = Own();
   reused.creation -= 10000000;  // our id, but an earlier process
-  for (const ProcessFacts& owner : {exited, reused}) {
+  const ProcessFacts neverRan = NeverRan();
+  ASSERT_EQ(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, neverRan.id), nullptr);
+  ASSERT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  for (const ProcessFacts& owner : {exited, reused, neverRan}) {
+    SCOPED_TRACE(owner.id);
     tracing().Reset();
     LeftBy(owner);
     EXPECT_EQ(StartAfterNameInUse(), 0u);
@@ -106,6 +117,26 @@ TEST_F(TraceReclaim, GoneOwnerIsStoppedAndTheStartRepeatedWithTheSavedBlock) {
     const auto starts = tracing().Starts();
     ASSERT_EQ(starts.size(), 2u);
     EXPECT_EQ(starts[1].block, starts[0].block);
+  }
+}
+
+TEST_F(TraceReclaim, WhatStoppingTheLeftSessionAnswers) {
+  // Stopped while flushing (234) or already gone (4201) still frees the name;
+  // any other refusal is the start's result.
+  const struct {
+    ULONG stopAnswer;
+    DWORD expected;
+  } rows[] = {{ERROR_MORE_DATA, 0}, {ERROR_WMI_INSTANCE_NOT_FOUND, 0}, {ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.stopAnswer);
+    tracing().Reset();
+    LeftBy(NeverRan());
+    tracing().leftStopResult = row.stopAnswer;
+    EXPECT_EQ(StartAfterNameInUse(), row.expected);
+    EXPECT_TRUE(StoppedTheLeftSession());
+    const auto starts = tracing().Starts();
+    ASSERT_EQ(starts.size(), row.expected == 0 ? 2u : 1u);
+    if (starts.size() == 2) EXPECT_EQ(starts[1].block, starts[0].block);
   }
 }
 

@@ -26,6 +26,7 @@ class WfpDropCollector : public ::testing::Test {
     EXPECT_TRUE(engine().WaitUntilAllClosed(5s));
     EXPECT_EQ(engine().subscriptions.load(), engine().unsubscribes.load());
     EXPECT_EQ(engine().allocations.load(), engine().frees.load());
+    EXPECT_EQ(engine().OpensNotLocalWinnt(), 0);
   }
 
   static FakeWfpEngine& engine() { return FakeWfpEngine::Instance(); }
@@ -332,6 +333,26 @@ TEST_F(WfpDropCollector, TheDeadlineEndsTheCollection) {
   EXPECT_EQ(collector.Json(), json);
 }
 
+TEST_F(WfpDropCollector, DropsPastTheDeadlineAreRefusedBeforeTheWorkerNotices) {
+  engine().lookupDelay = 3s;  // the worker is inside a lookup when the deadline passes
+  const auto started = std::chrono::steady_clock::now();
+  Collector collector(engine().Api(1s));
+  collector.Start();
+  ASSERT_TRUE(WaitSubscribed());
+  TestDrop first(true, 17, 1, NowUs());
+  engine().Deliver(first.event);
+  ASSERT_TRUE(WaitFor([] { return engine().filterLookups.load() == 1; }));
+  std::this_thread::sleep_until(started + 1300ms);
+  ASSERT_EQ(collector.Json().find("\"endedUs\""), std::string::npos) << "the worker has already ended it";
+  TestDrop late(true, 17, 2, NowUs());
+  engine().Deliver(late.event);
+  const std::string json = collector.Json();
+  EXPECT_NE(json.find("\"filterId\":\"1\""), std::string::npos) << json;
+  EXPECT_EQ(json.find("\"filterId\":\"2\""), std::string::npos) << json;
+  collector.Stop();
+  ASSERT_TRUE(WaitWorkerDone());
+}
+
 TEST_F(WfpDropCollector, StopKeepsTheFirstEndAndMayComeBeforeSubscribing) {
   Collector collector(engine().Api());
   collector.Start();
@@ -398,12 +419,16 @@ TEST_F(WfpDropCollector, ANewCollectorTakesOverFromTheOld) {
   first.reset();
   ASSERT_TRUE(WaitFor([] { return engine().unsubscribes.load() == 2; }));
   orv::OrvDnsWfpTrace::OnNetEvent(recorded[0].context, &drop.event);
+  // The first one's clean-up left the registry to the second: its drops still arrive.
+  TestDrop later(false, 17, 6, NowUs());
+  engine().Deliver(later.event);
   second->Stop();
   EXPECT_NE(second->Json().find(",\"dropped\":0,"), std::string::npos);
   size_t events = 0;
   const std::string json = second->Json();
   for (size_t p = json.find("{\"timeUs\""); p != std::string::npos; p = json.find("{\"timeUs\"", p + 1)) ++events;
-  EXPECT_EQ(events, 1u);
+  EXPECT_EQ(events, 2u) << json;
+  EXPECT_NE(json.find("\"filterId\":\"6\""), std::string::npos) << json;
 }
 
 TEST_F(WfpDropCollector, SurvivesCallbacksWhileCollectorsComeAndGo) {

@@ -95,14 +95,14 @@ TEST_F(WfpFilterDescription, DescribesAResolvedFilterWholly) {
 
 TEST_F(WfpFilterDescription, ProviderAndSublayerFailuresStayInsideTheirObjects) {
   engine().AddFilter(7, PlainFilter());
-  engine().FailSublayerLookup(kSublayerKey, ERROR_ACCESS_DENIED);
+  engine().FailSublayerLookup(kSublayerKey, ERROR_NO_DATA);
   const std::string text = Describe(7);
   EXPECT_NE(text.find(std::string(",\"provider\":{\"key\":\"") + kProviderKeyText +
                       "\",\"status\":\"notFound\",\"nativeErrorCode\":2150760453}"),
             std::string::npos)
       << text;
   EXPECT_NE(text.find(std::string(",\"sublayer\":{\"key\":\"") + kSublayerKeyText +
-                      "\",\"status\":\"unavailable\",\"nativeErrorCode\":5}"),
+                      "\",\"status\":\"unavailable\",\"nativeErrorCode\":232}"),
             std::string::npos)
       << text;
 

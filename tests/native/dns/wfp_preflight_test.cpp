@@ -13,11 +13,13 @@
 #include <netioapi.h>
 // clang-format on
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <vector>
 
 #include "native/common/guid_text.h"
+#include "native/dns/wfp_preflight_interfaces.h"
 #include "tests/native/dns/fake_wfp_engine.h"
 #include "tests/support/document_archive.h"
 
@@ -122,6 +124,9 @@ class WfpPreflight : public ::testing::Test {
     EXPECT_EQ(engine().allocations.load(), engine().frees.load());
     EXPECT_EQ(engine().opens.load(), engine().closes.load());
     EXPECT_EQ(engine().enumHandles.load(), engine().enumHandlesDestroyed.load());
+    // The local engine, as the calling administrator, without a session.
+    EXPECT_EQ(engine().OpensNotLocalWinnt(), 0);
+    for (const auto& open : engine().RecordedOpens()) EXPECT_FALSE(open.session);
   }
 
   static FakeWfpEngine& engine() { return FakeWfpEngine::Instance(); }
@@ -233,6 +238,7 @@ TEST_F(WfpPreflight, InterfaceEntries) {
   std::wstring misplacedDash = loopback.bare;
   std::swap(misplacedDash[8], misplacedDash[9]);
   const std::wstring thirtySeven = loopback.braced.substr(0, 37);
+  const std::wstring openBraceOnly = thirtySeven + L"0";
   struct Row {
     const char* name;
     std::vector<const wchar_t*> entries;
@@ -243,6 +249,7 @@ TEST_F(WfpPreflight, InterfaceEntries) {
       {"braces", {loopback.braced.c_str()}, kClear, 1},
       {"no braces", {loopback.bare.c_str()}, kClear, 1},
       {"37 characters", {thirtySeven.c_str()}, Unavailable(87), 0},
+      {"38 characters, no closing brace", {openBraceOnly.c_str()}, Unavailable(87), 0},
       {"misplaced dash", {misplacedDash.c_str()}, Unavailable(87), 0},
       {"G", {L"G"}, Unavailable(87), 0},
       {"null", {nullptr}, Unavailable(87), 0},
@@ -435,6 +442,40 @@ TEST_F(WfpPreflight, SeventeenReportableListSixteen) {
   std::string expected = Blocked(ids);
   expected.insert(std::string(R"({"status":"blocked")").size(), R"(,"nativeErrorCode":234)");
   EXPECT_EQ(OnLoopback(), expected);
+}
+
+// Conversions that refuse a GUID with the code its first group spells (0: converted).
+DWORD WINAPI RefuseWithFirstGroup(const GUID* guid, NET_LUID* luid) {
+  if (guid->Data1 != 0) return guid->Data1;
+  luid->Value = 0x1234;
+  return ERROR_SUCCESS;
+}
+DWORD WINAPI IndexSeven(const NET_LUID*, NET_IFINDEX* index) {
+  *index = 7;
+  return ERROR_SUCCESS;
+}
+
+TEST(WfpPreflightInterfaces, TheFirstErrorIsKeptWhateverFollows) {
+  const orv::InterfaceConversions conversions = {&RefuseWithFirstGroup, &IndexSeven};
+  const wchar_t* const notFound = L"00000490-0000-0000-0000-000000000000";  // 1168
+  const wchar_t* const fileNotFound = L"{00000002-0000-0000-0000-000000000000}";
+  const wchar_t* const converts = L"00000000-0000-0000-0000-000000000000";
+  const struct {
+    std::vector<const wchar_t*> entries;
+    DWORD firstError;
+  } rows[] = {
+      {{notFound, converts, fileNotFound, nullptr}, 1168},
+      {{converts, fileNotFound, notFound}, ERROR_FILE_NOT_FOUND},
+      {{nullptr, notFound}, ERROR_INVALID_PARAMETER},
+  };
+  for (const auto& row : rows) {
+    const orv::ListedInterfaces listed =
+        orv::ListInterfaces(row.entries.data(), static_cast<std::uint32_t>(row.entries.size()), conversions);
+    EXPECT_EQ(listed.firstError, row.firstError);
+    const size_t converted = std::count(row.entries.begin(), row.entries.end(), converts);
+    ASSERT_EQ(listed.interfaces.size(), converted);
+    for (const auto& one : listed.interfaces) EXPECT_EQ(one.index, 7u);
+  }
 }
 
 }  // namespace

@@ -35,6 +35,9 @@ class WfpPresenceCheck : public ::testing::Test {
   void TearDown() override {
     EXPECT_EQ(engine().allocations.load(), engine().frees.load());
     EXPECT_EQ(engine().opens.load(), engine().closes.load());
+    // The local engine, as the calling administrator, without a session.
+    EXPECT_EQ(engine().OpensNotLocalWinnt(), 0);
+    for (const auto& open : engine().RecordedOpens()) EXPECT_FALSE(open.session);
   }
 
   static FakeWfpEngine& engine() { return FakeWfpEngine::Instance(); }

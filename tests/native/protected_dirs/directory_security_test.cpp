@@ -8,11 +8,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cwchar>
 #include <string>
 #include <vector>
 
 #include "native/user/directory_security.h"
+#include "tests/native/protected_dirs/fake_directory_platform.h"
 #include "tests/support/process.h"
 
 namespace orv::test {
@@ -143,15 +143,6 @@ std::wstring LinkData() {
   std::wstring path = Widen(data != nullptr ? data : "");
   for (auto& c : path) c = c == L'/' ? L'\\' : c;
   return path;
-}
-
-// Wine shows the Unix root, Z:\\, as a reparse point (it is a mount point);
-// Windows never marks a drive's root so. The links below Z:\\ stay real.
-DWORD WINAPI AttributesWithWindowsDriveRoots(LPCWSTR path) {
-  const DWORD attributes = ::GetFileAttributesW(path);
-  const bool driveRoot = ::wcslen(path) == 3 && path[1] == L':' && path[2] == L'\\';
-  return driveRoot && attributes != INVALID_FILE_ATTRIBUTES ? attributes & ~FILE_ATTRIBUTE_REPARSE_POINT
-                                                            : attributes;
 }
 
 TEST(DirectoryChain, RefusesLinksAndMissingStepsAnywhereOnThePath) {

@@ -3,6 +3,7 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <cwctype>
 #include <stdexcept>
 
@@ -31,6 +32,13 @@ void KeepingLastError(F&& f) {
 }
 
 }  // namespace
+
+DWORD WINAPI AttributesWithWindowsDriveRoots(LPCWSTR path) {
+  const DWORD attributes = ::GetFileAttributesW(path);
+  const bool driveRoot = ::wcslen(path) == 3 && path[1] == L':' && path[2] == L'\\';
+  return driveRoot && attributes != INVALID_FILE_ATTRIBUTES ? attributes & ~FILE_ATTRIBUTE_REPARSE_POINT
+                                                            : attributes;
+}
 
 std::wstring CanonicalSddl(const std::wstring& sddl) {
   DWORD error = 0;
@@ -61,6 +69,8 @@ void FakeDirectoryPlatform::setSecurity(const std::wstring& path, const std::wst
   security_[Normalised(path)] = sddl;
 }
 
+void FakeDirectoryPlatform::markJunction(const std::wstring& path) { junctions_.insert(Normalised(path)); }
+
 std::wstring FakeDirectoryPlatform::createdWith(const std::wstring& path) const {
   const auto found = created_.find(Normalised(path));
   return found == created_.end() ? std::wstring() : found->second;
@@ -83,23 +93,36 @@ HANDLE WINAPI FakeDirectoryPlatform::CreateFile(LPCWSTR path, DWORD access, DWOR
                                                 LPSECURITY_ATTRIBUTES attributes, DWORD disposition, DWORD flags,
                                                 HANDLE templateFile) {
   ++current->calls_;
+  constexpr DWORD kNoFollow = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+  if ((flags & kNoFollow) != kNoFollow) ++current->followingOpens_;
   HANDLE file = ::CreateFileW(path, access, share, attributes, disposition, flags, templateFile);
-  if (file != INVALID_HANDLE_VALUE) KeepingLastError([&] { current->handlePaths_[file] = Normalised(path); });
+  if (file != INVALID_HANDLE_VALUE) {
+    KeepingLastError([&] {
+      current->handlePaths_[file] = {Normalised(path), (flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0};
+    });
+  }
   return file;
 }
 
 DWORD WINAPI FakeDirectoryPlatform::GetFileAttributes(LPCWSTR path) {
   ++current->calls_;
-  return ::GetFileAttributesW(path);
+  return ShownAttributes(path);
+}
+
+DWORD FakeDirectoryPlatform::ShownAttributes(LPCWSTR path) {
+  const DWORD attributes = AttributesWithWindowsDriveRoots(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || current->junctions_.count(Normalised(path)) == 0) return attributes;
+  return attributes | FILE_ATTRIBUTE_REPARSE_POINT;
 }
 
 BOOL WINAPI FakeDirectoryPlatform::GetFileInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
   ++current->calls_;
   if (!::GetFileInformationByHandle(file, info)) return FALSE;
-  // Wine's handles follow links even when told not to; its path lookups do not.
+  // Wine's handles follow links even when told not to; its path lookups do
+  // not. A handle that was told to follow shows the target, as on Windows.
   const auto found = current->handlePaths_.find(file);
-  if (found != current->handlePaths_.end()) {
-    const DWORD attributes = ::GetFileAttributesW(found->second.c_str());
+  if (found != current->handlePaths_.end() && found->second.asItself) {
+    const DWORD attributes = ShownAttributes(found->second.path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) info->dwFileAttributes |= attributes & FILE_ATTRIBUTE_REPARSE_POINT;
   }
   return TRUE;
@@ -110,7 +133,8 @@ DWORD WINAPI FakeDirectoryPlatform::GetSecurity(HANDLE handle, SE_OBJECT_TYPE ty
                                                 PSECURITY_DESCRIPTOR* descriptor) {
   ++current->calls_;
   const auto path = current->handlePaths_.find(handle);
-  const auto sddl = path == current->handlePaths_.end() ? current->security_.end() : current->security_.find(path->second);
+  const auto sddl =
+      path == current->handlePaths_.end() ? current->security_.end() : current->security_.find(path->second.path);
   if (sddl == current->security_.end()) return ::GetSecurityInfo(handle, type, info, owner, group, dacl, sacl, descriptor);
 
   DWORD error = 0;
@@ -135,7 +159,11 @@ BOOL WINAPI FakeDirectoryPlatform::SetFileInformation(HANDLE file, FILE_INFO_BY_
   ++current->calls_;
   if (infoClass == FileDispositionInfoEx) {
     ++current->posixDeleteCalls_;
-    if (!current->posixDeleteWorks_) return ::SetFileInformationByHandle(file, infoClass, info, size);
+    if (current->posixDeleteAnswer_ == kWineAnswer) return ::SetFileInformationByHandle(file, infoClass, info, size);
+    if (current->posixDeleteAnswer_ != ERROR_SUCCESS) {
+      ::SetLastError(current->posixDeleteAnswer_);
+      return FALSE;
+    }
     if ((static_cast<const FILE_DISPOSITION_INFO_EX*>(info)->Flags & FILE_DISPOSITION_FLAG_DELETE) == 0) return TRUE;
     FILE_DISPOSITION_INFO classic{TRUE};
     return ::SetFileInformationByHandle(file, FileDispositionInfo, &classic, sizeof classic);

@@ -21,6 +21,7 @@
 #include "native/user/directory_security.h"
 #include "native/user/protected_dirs.h"
 #include "tests/native/protected_dirs/fake_directory_platform.h"
+#include "tests/support/guarded_text.h"
 #include "tests/support/process.h"
 
 namespace orv::test {
@@ -78,6 +79,9 @@ class ProtectedDirs : public ::testing::Test {
     context_.facts = {programData_, true, kUserSid};
   }
 
+  // Every open takes a reparse point as itself, never what it leads to.
+  void TearDown() override { EXPECT_EQ(fake_.followingOpens(), 0); }
+
   // A folder as someone left it before this call, with the given security.
   void Existing(const std::wstring& path, const std::wstring& sddl) {
     ASSERT_TRUE(::CreateDirectoryW(path.c_str(), nullptr)) << Narrow(path);
@@ -114,6 +118,11 @@ TEST_F(ProtectedDirs, NameRuleAndRequiredPointers) {
   EXPECT_EQ(CreateProtectedUpdateTemp(context_, nullptr), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(GetProtectedUpdateCache(context_, nullptr), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(Entries(workBase_).size(), 1u);  // only the first call made a directory
+
+  // The name is read no further than one unit past the longest valid one.
+  const GuardedText unterminated(std::wstring(65, L'x'));
+  ASSERT_NE(unterminated.get(), nullptr);
+  EXPECT_EQ(CreateProtectedTemp(context_, unterminated.get(), out_.put()), static_cast<DWORD>(ERROR_INVALID_NAME));
 }
 
 TEST_F(ProtectedDirs, FreshStartMakesTheWorkBaseAndANamedTemp) {
@@ -139,17 +148,36 @@ TEST_F(ProtectedDirs, FreshStartMakesTheWorkBaseAndANamedTemp) {
 }
 
 TEST_F(ProtectedDirs, AnEmptyWorkBaseThatUsersMayWriteIsMadeAgain) {
-  for (const bool posixWorks : {false, true}) {
-    SCOPED_TRACE(posixWorks ? "POSIX delete" : "classic delete");
-    fake_.setPosixDeleteWorks(posixWorks);
+  // The POSIX delete's answer: the classic delete stands in only where the
+  // system lacks the POSIX form (1, 50, 87); any other refusal is the outcome.
+  const struct {
+    DWORD posixAnswer;
+    DWORD expected;
+    int classicDeletes;
+  } rows[] = {
+      {ERROR_SUCCESS, ERROR_SUCCESS, 0},
+      {ERROR_INVALID_FUNCTION, ERROR_SUCCESS, 1},
+      {ERROR_NOT_SUPPORTED, ERROR_SUCCESS, 1},
+      {ERROR_INVALID_PARAMETER, ERROR_SUCCESS, 1},
+      {ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED, 0},
+      {ERROR_SHARING_VIOLATION, ERROR_SHARING_VIOLATION, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.posixAnswer);
+    fake_.setPosixDeleteError(row.posixAnswer);
     Existing(workBase_, kUsersMayWrite);
     const int posixBefore = fake_.posixDeleteCalls(), classicBefore = fake_.classicDeleteCalls();
-    ASSERT_EQ(CreateProtectedTemp(context_, L"work", out_.put()), ERROR_SUCCESS);
+    ASSERT_EQ(CreateProtectedTemp(context_, L"work", out_.put()), row.expected);
     EXPECT_EQ(fake_.posixDeleteCalls() - posixBefore, 1);
-    EXPECT_EQ(fake_.classicDeleteCalls() - classicBefore, posixWorks ? 0 : 1);
-    EXPECT_EQ(fake_.createdWith(workBase_), CanonicalSddl(kPlainProtectedSddl));
-    EXPECT_TRUE(IsDirectory(out_.text()));
-    ASSERT_TRUE(::RemoveDirectoryW(out_.text().c_str()));
+    EXPECT_EQ(fake_.classicDeleteCalls() - classicBefore, row.classicDeletes);
+    if (row.expected == ERROR_SUCCESS) {
+      EXPECT_EQ(fake_.createdWith(workBase_), CanonicalSddl(kPlainProtectedSddl));
+      EXPECT_TRUE(IsDirectory(out_.text()));
+      ASSERT_TRUE(::RemoveDirectoryW(out_.text().c_str()));
+    } else {
+      EXPECT_EQ(out_.value, nullptr);
+      EXPECT_TRUE(Entries(workBase_).empty());
+    }
     ASSERT_TRUE(::RemoveDirectoryW(workBase_.c_str()));
   }
 }
@@ -268,6 +296,21 @@ TEST_F(ProtectedDirs, AWorkBaseThatIsALinkIsRefusedAndNothingBehindItIsTouched) 
   EXPECT_EQ(Entries(target), std::vector<std::wstring>{L"kept.txt"});
   EXPECT_EQ(ReadWholeFile(target + L"\\kept.txt"), std::optional<std::string>("kept\n"));
   EXPECT_EQ(Entries(context_.facts.programData), std::vector<std::wstring>{L"KilnaElevatedWork"});
+}
+
+TEST_F(ProtectedDirs, AJunctionAboveProgramDataIsRefusedAndNothingIsMadeThrough) {
+  fake_.markJunction(root_.path());
+  EXPECT_EQ(CreateProtectedTemp(context_, L"work", out_.put()), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(CreateProtectedUpdateTemp(context_, out_.put()), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(GetProtectedUpdateCache(context_, out_.put()), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(out_.value, nullptr);
+  EXPECT_TRUE(Entries(programData_).empty());
+
+  // A cache that would verify on its own is not handed out through it either.
+  Existing(workBase_, kPlainProtectedSddl);
+  Existing(cache_, kOwnerRestrictedSddl);
+  EXPECT_EQ(GetProtectedUpdateCache(context_, out_.put()), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(out_.value, nullptr);
 }
 
 TEST_F(ProtectedDirs, TheUpdateCacheIsStableAndPrefersTheWorkBase) {

@@ -58,7 +58,7 @@ TEST_F(CleanupTest, BeginOnCleanSettingsIssuesNoTicketAndFinishZeroDoesNothing) 
   EXPECT_EQ(b.result, 0u);
   EXPECT_EQ(b.ticket, 0);
   EXPECT_EQ(b.restoreResult, 0);
-  EXPECT_EQ(OrvFinishUserProxyCleanup(0, 1), 0u);
+  EXPECT_EQ(Verify(1, ERROR_INVALID_PARAMETER), -1);  // no cleanup was opened
   EXPECT_EQ(fake_.setCount(), 0u);
   EXPECT_EQ(Settings(), before);
 }
@@ -130,7 +130,11 @@ TEST_F(CleanupTest, WhileOpenASecondBeginIsBusyAndTicketsAreChecked) {
 
   EXPECT_EQ(Verify(b.ticket + 1, ERROR_INVALID_PARAMETER), -1);
   EXPECT_EQ(OrvFinishUserProxyCleanup(b.ticket + 1, 1), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  // Ticket 0 is nobody's: it neither closes the open cleanup nor restores it.
+  fake_.clearCalls();
   EXPECT_EQ(OrvFinishUserProxyCleanup(0, 1), 0u);
+  EXPECT_EQ(fake_.setCount(), 0u);
+  EXPECT_EQ(Settings(), CleanedProxyAndPac());
   EXPECT_EQ(Verify(b.ticket), 1);  // still open
 
   // Finish without restore closes the ticket and writes nothing.
@@ -165,10 +169,11 @@ TEST_F(CleanupTest, TicketsCountUpAndSkipZeroOnWrapAround) {
     SetSettings(UserProxyAndPac());
     int outTicket = 0;
     int restoreResult = 0;
-    ASSERT_EQ(BeginCleanup(store(), SavedProxyState{}, state, outTicket, restoreResult), 0u);
+    ProxyJournal none;
+    ASSERT_EQ(BeginCleanup(store(), none, state, outTicket, restoreResult), 0u);
     ticket = static_cast<std::uint32_t>(outTicket);
     EXPECT_EQ(state.openTicket, ticket);
-    ASSERT_EQ(FinishCleanup(store(), state, ticket, true), 0u);
+    ASSERT_EQ(FinishCleanup(store(), none, state, ticket, true), 0u);
     EXPECT_EQ(state.openTicket, 0u);
   }
   EXPECT_EQ(issued[0], 0xFFFFFFFFu);

@@ -6,6 +6,47 @@
 #include "native/proxy/options_api.h"
 #include "native/proxy/proxy_state.h"
 
+namespace orv::proxy {
+namespace {
+
+void PrintText(const ProxyText& text, std::ostream* out) {
+  *out << '"';
+  for (char16_t unit : text) *out << (unit < 0x80 ? static_cast<char>(unit) : '?');
+  *out << '"';
+}
+
+}  // namespace
+
+void PrintTo(const ProxyOptions& options, std::ostream* out) {
+  *out << '{' << options.flags << ", ";
+  PrintText(options.proxyServer, out);
+  *out << ", ";
+  PrintText(options.proxyBypass, out);
+  *out << ", ";
+  PrintText(options.autoConfigUrl, out);
+  *out << '}';
+}
+
+void PrintTo(const RawValue& value, std::ostream* out) {
+  if (!value.present) {
+    *out << "absent";
+    return;
+  }
+  *out << "type " << value.type << ':';
+  for (std::uint8_t byte : value.data) *out << ' ' << static_cast<int>(byte);
+}
+
+void PrintTo(const ProxySnapshot& snapshot, std::ostream* out) {
+  PrintTo(snapshot.options, out);
+  for (const RawValue& value : snapshot.raw) {
+    *out << " [";
+    PrintTo(value, out);
+    *out << ']';
+  }
+}
+
+}  // namespace orv::proxy
+
 namespace orv::proxy::test {
 namespace {
 
@@ -58,8 +99,18 @@ void ProxyTest::SetUp() {
   p.options = FakeWinInetOptions::Api();
   p.userToken = TestUserToken;
   ASSERT_NE(TestUserToken(), nullptr);
+  processes_.clear();
+  processes_[1];
+  current_ = 1;
+  p.thisProcess = [this] { return JournalOwner{static_cast<std::uint32_t>(current_), 1}; };
+  p.ownerRunning = [this](const JournalOwner& owner) { return processes_.count(static_cast<int>(owner.processId)) != 0; };
   const std::lock_guard<std::mutex> lock(ProxyMutex());
   GuardedProxyState() = ProxyState{};
+}
+
+void ProxyTest::SwapState(int process) {
+  const std::lock_guard<std::mutex> lock(ProxyMutex());
+  std::swap(GuardedProxyState(), processes_[process]);
 }
 
 void ProxyTest::TearDown() {

@@ -8,12 +8,22 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
+#include <ostream>
 
 #include "native/common/unique_resource.h"
+#include "native/proxy/proxy_state.h"
 #include "native/proxy/proxy_store.h"
 #include "native/proxy/proxy_values.h"
 #include "tests/native/proxy/fake_wininet_options.h"
+
+namespace orv::proxy {
+// Readable failure messages for the values the proxy tests compare.
+void PrintTo(const ProxyOptions& options, std::ostream* out);
+void PrintTo(const RawValue& value, std::ostream* out);
+void PrintTo(const ProxySnapshot& snapshot, std::ostream* out);
+}  // namespace orv::proxy
 
 namespace orv::proxy::test {
 
@@ -42,9 +52,30 @@ class ProxyTest : public ::testing::Test {
   ProxyPlatform& platform();
   ProxyStore store() { return ProxyStore(platform()); }
 
+  // Stand-ins for kilna.exe processes of the same user: each has its own
+  // in-memory proxy state and its own journal owner; a process is running
+  // while it has a state here. Exports called directly run as process 1
+  // (then never As(1, ...)).
+  template <typename Call>
+  DWORD As(int process, Call&& call) {
+    const int caller = current_;
+    SwapState(process);
+    current_ = process;
+    const DWORD result = call();
+    current_ = caller;
+    SwapState(process);
+    return result;
+  }
+  void Start(int process) { processes_[process]; }
+  void Kill(int process) { processes_.erase(process); }
+
   FakeWinInetOptions fake_;
+  std::map<int, ProxyState> processes_;
+  int current_ = 1;
 
  private:
+  void SwapState(int process);
+
   UniqueRegKey hive_;
 };
 

@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "kilna/kilna_exports.h"
+#include "native/proxy/applied_proxy.h"
 #include "tests/native/proxy/proxy_fixture.h"
 
 namespace orv::proxy::test {
@@ -204,6 +207,19 @@ TEST_P(ProxySafetyTest, AFinishThatFailsKeepsItsCopyAndTheNextFinishRestores) {
   }
 }
 
+TEST_P(ProxySafetyTest, AFinishStoppedAfterItsOptionsWriteIsCompletedByTheNextFinish) {
+  SetSettings(UserProxyAndPac());
+  int ticket = -1;
+  int restoreResult = -1;
+  ASSERT_EQ(OrvBeginUserProxyCleanup(&ticket, &restoreResult), 0u);
+  ASSERT_GT(ticket, 0);
+  fake_.failCall(kQueryCall, ERROR_INTERNET_INTERNAL_ERROR, 1);  // the read after the options write
+  EXPECT_EQ(OrvFinishUserProxyCleanup(ticket, 1), static_cast<DWORD>(ERROR_INTERNET_INTERNAL_ERROR));
+  EXPECT_EQ(fake_.options(), UserProxyAndPac().options);
+  ASSERT_EQ(OrvFinishUserProxyCleanup(ticket, 1), 0u);
+  EXPECT_EQ(Settings(), UserProxyAndPac());
+}
+
 TEST_P(ProxySafetyTest, ClearAfterASetKeepsTheUsersBypassList) {
   SetSettings(UserProxyAndPac());
   ASSERT_EQ(OrvSetUserProxy(8080), 0u);
@@ -219,12 +235,36 @@ TEST_P(ProxySafetyTest, ClearAfterASetKeepsTheUsersBypassList) {
   ExpectNoLoopbackLeft();
 }
 
-TEST_P(ProxySafetyTest, ClearOverSomeoneElsesProxyKeepsTheirBypassList) {
+TEST_P(ProxySafetyTest, ClearKeepsTheUsersBypassListWhateverWasAddedAroundOurLoopback) {
   SetSettings(UserProxyAndPac());
   ASSERT_EQ(OrvSetUserProxy(8080), 0u);
   fake_.setOptions(ProxyOptions{3, u"127.0.0.1:8080", u"<local>;*.theirs"});
   ASSERT_EQ(OrvClearUserProxy(), 0u);
+  EXPECT_EQ(fake_.options(), (ProxyOptions{1, u"", u"*.corp;<local>", u""}));
+  // Someone else's proxy is not ours: its bypass list stays.
+  fake_.setOptions(ProxyOptions{3, u"proxy.other:80", u"<local>;*.theirs"});
+  ASSERT_EQ(OrvClearUserProxy(), 0u);
   EXPECT_EQ(fake_.options(), (ProxyOptions{1, u"", u"<local>;*.theirs", u""}));
+}
+
+TEST_P(ProxySafetyTest, ADamagedJournalIsNeverTrusted) {
+  SetSettings(UserProxyAndPac());
+  ASSERT_EQ(OrvSetUserProxy(8080), 0u);
+  UniqueRegKey key;
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Kilna\\Proxy", 0, KEY_ALL_ACCESS, key.put()), 0);
+  std::vector<std::uint8_t> bytes(4096);
+  DWORD size = static_cast<DWORD>(bytes.size());
+  ASSERT_EQ(::RegQueryValueExW(key.get(), L"Journal", nullptr, nullptr, bytes.data(), &size), 0);
+  bytes.resize(size);
+  bytes[bytes.size() / 2] ^= 1;
+  ASSERT_EQ(::RegSetValueExW(key.get(), L"Journal", 0, REG_BINARY, bytes.data(), size), 0);
+  fake_.clearCalls();
+  int conflict = -1;
+  ASSERT_EQ(OrvReadEffectiveUserProxyConflict(&conflict), 0u);
+  EXPECT_EQ(conflict, 1);  // without a journal, the loopback is anybody's proxy
+  EXPECT_EQ(Restore(), 0);
+  EXPECT_EQ(fake_.setCount(), 0u);
+  EXPECT_EQ(fake_.options(), AppliedOptions(8080));
 }
 
 INSTANTIATE_TEST_SUITE_P(Store, ProxySafetyTest, ::testing::Bool(),

@@ -144,6 +144,9 @@ TEST_F(ProxyStoreTest, WithoutAUserTokenNothingIsReadOrWritten) {
   EXPECT_EQ(OrvBeginUserProxyCleanup(&ticket, &out), static_cast<DWORD>(ERROR_NO_TOKEN));
   EXPECT_EQ(ticket, 0);
   EXPECT_EQ(OrvVerifyUserProxyCleanup(0, &out), static_cast<DWORD>(ERROR_NO_TOKEN));
+  // What the process's own state decides needs no user.
+  EXPECT_EQ(OrvVerifyUserProxyCleanup(7, &out), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(OrvFinishUserProxyCleanup(7, 1), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   RawSlots target = UserProxyAndPac().raw;
   target[kSlotProxyEnable] = DwordValue(0);
   EXPECT_EQ(store().CompareAndSetRaw(UserProxyAndPac().raw, target, nullptr), static_cast<DWORD>(ERROR_NO_TOKEN));

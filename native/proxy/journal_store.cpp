@@ -1,0 +1,109 @@
+#include "native/proxy/journal_store.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "native/common/unique_resource.h"
+
+namespace orv::proxy {
+namespace {
+
+constexpr wchar_t kJournalKey[] = L"Software\\Kilna\\Proxy";
+constexpr wchar_t kJournalValue[] = L"Journal";
+constexpr wchar_t kJournalMutex[] = L"Local\\KilnaProxyJournal";
+constexpr DWORD kMaxJournalBytes = 0x100000;
+
+HANDLE JournalMutex() {
+  static const HANDLE mutex = ::CreateMutexW(nullptr, FALSE, kJournalMutex);  // kept until exit
+  return mutex;
+}
+
+DWORD ReadJournalValue(ProxyJournal& journal) {
+  journal = ProxyJournal{};
+  UniqueRegKey key;
+  LSTATUS status = ::RegOpenKeyExW(HKEY_CURRENT_USER, kJournalKey, 0, KEY_QUERY_VALUE, key.put());
+  if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
+  DWORD type = 0;
+  DWORD size = 0;
+  status = ::RegQueryValueExW(key.get(), kJournalValue, nullptr, &type, nullptr, &size);
+  if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
+  if (type != REG_BINARY || size == 0 || size > kMaxJournalBytes) return ERROR_SUCCESS;  // not ours: ignored
+  std::vector<std::uint8_t> bytes(size);
+  status = ::RegQueryValueExW(key.get(), kJournalValue, nullptr, &type, bytes.data(), &size);
+  if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
+  bytes.resize(size);
+  // A damaged journal is never trusted: it reads as none, and the next set
+  // replaces it.
+  if (type != REG_BINARY || !DecodeJournal(bytes, journal)) journal = ProxyJournal{};
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+JournalLock::JournalLock() : mutex_(JournalMutex()) {
+  if (mutex_ == nullptr) {
+    error_ = ERROR_INVALID_HANDLE;
+    return;
+  }
+  // An abandoned mutex is still ours: the journal is never half-written.
+  const DWORD waited = ::WaitForSingleObject(mutex_, INFINITE);
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+    const DWORD error = ::GetLastError();
+    error_ = error != ERROR_SUCCESS ? error : ERROR_INVALID_HANDLE;
+  }
+}
+
+JournalLock::~JournalLock() {
+  if (error_ == ERROR_SUCCESS) ::ReleaseMutex(mutex_);
+}
+
+DWORD LoadJournal(const ProxyStore& store, const ProxyPlatform& platform, ProxyJournal& journal) {
+  {
+    const UserScope scope = store.EnterUserScope();
+    if (!scope.impersonating()) return ERROR_NO_TOKEN;
+    if (const DWORD error = ReadJournalValue(journal); error != ERROR_SUCCESS) return error;
+  }
+  const JournalOwner me = platform.thisProcess();
+  const auto gone = [&](const JournalEntry& entry) { return !(entry.owner == me) && !platform.ownerRunning(entry.owner); };
+  if (std::none_of(journal.entries.begin(), journal.entries.end(), gone)) return ERROR_SUCCESS;
+
+  // A process that exited without giving its proxy back: while the options
+  // still route through its server, the user's settings are ours to bring
+  // back; otherwise someone has changed them since, and they stay.
+  ProxyOptions current;
+  if (const DWORD error = store.ReadOptions(current); error != ERROR_SUCCESS) return error;
+  ProxyJournal recovered = journal;
+  recovered.entries.clear();
+  for (const JournalEntry& entry : journal.entries) {
+    if (!gone(entry)) {
+      AddEntry(recovered, entry.server, entry.owner);
+    } else if (RoutesThroughServer(current, entry.server)) {
+      AddEntry(recovered, entry.server, me);
+    }
+  }
+  if (const DWORD error = SaveJournal(store, recovered); error != ERROR_SUCCESS) return error;
+  journal = std::move(recovered);
+  return ERROR_SUCCESS;
+}
+
+DWORD SaveJournal(const ProxyStore& store, const ProxyJournal& journal) {
+  const UserScope scope = store.EnterUserScope();
+  if (!scope.impersonating()) return ERROR_NO_TOKEN;
+  if (journal.empty()) {
+    UniqueRegKey key;
+    LSTATUS status = ::RegOpenKeyExW(HKEY_CURRENT_USER, kJournalKey, 0, KEY_SET_VALUE, key.put());
+    if (status == ERROR_SUCCESS) status = ::RegDeleteValueW(key.get(), kJournalValue);
+    return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : static_cast<DWORD>(status);
+  }
+  const std::vector<std::uint8_t> bytes = EncodeJournal(journal);
+  UniqueRegKey key;
+  LSTATUS status = ::RegCreateKeyExW(HKEY_CURRENT_USER, kJournalKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
+                                     nullptr);
+  if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
+  status = ::RegSetValueExW(key.get(), kJournalValue, 0, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
+  return static_cast<DWORD>(status);
+}
+
+}  // namespace orv::proxy

@@ -1,0 +1,40 @@
+#pragma once
+// Where the journal of the user's proxy settings is kept: a binary value in
+// the user's own hive, "Software\Kilna\Proxy" value "Journal". It belongs to
+// the user's settings, follows the user's hive wherever the settings go, and
+// is written as the user like the settings themselves. One value write is
+// atomic, so the journal is never half-written.
+
+#include <windows.h>
+
+#include "native/proxy/proxy_journal.h"
+#include "native/proxy/proxy_store.h"
+
+namespace orv::proxy {
+
+// Serialises journal updates across every kilna.exe of the session; held
+// for a whole proxy export, after the process's own proxy mutex.
+class JournalLock {
+ public:
+  JournalLock();
+  ~JournalLock();
+  JournalLock(const JournalLock&) = delete;
+  JournalLock& operator=(const JournalLock&) = delete;
+
+  DWORD error() const { return error_; }  // 0 once held
+
+ private:
+  HANDLE mutex_ = nullptr;  // process-wide, kept until exit
+  DWORD error_ = ERROR_SUCCESS;
+};
+
+// Reads the journal; a missing, damaged or foreign one reads as empty.
+// Entries of processes that have exited are taken over by the calling
+// process while the options still route through their server, and dropped
+// otherwise; the journal is written back when that changed it.
+DWORD LoadJournal(const ProxyStore& store, const ProxyPlatform& platform, ProxyJournal& journal);
+
+// Writes the journal whole, or removes it once it has no entries.
+DWORD SaveJournal(const ProxyStore& store, const ProxyJournal& journal);
+
+}  // namespace orv::proxy

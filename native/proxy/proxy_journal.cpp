@@ -1,0 +1,184 @@
+#include "native/proxy/proxy_journal.h"
+
+#include <algorithm>
+
+namespace orv::proxy {
+namespace {
+
+constexpr std::uint8_t kTag[4] = {'K', 'P', 'J', '1'};
+constexpr std::uint32_t kMaxText = 0x8000;       // code units
+constexpr std::uint32_t kMaxRawBytes = 0x10000;  // per value
+constexpr std::uint32_t kMaxEntries = 256;
+constexpr char16_t kLoopbackPrefix[] = u"127.0.0.1:";
+
+std::uint64_t Checksum(const std::uint8_t* data, std::size_t size) {
+  std::uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a
+  for (std::size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 0x100000001b3ull;
+  return hash;
+}
+
+class Writer {
+ public:
+  void U8(std::uint8_t v) { bytes.push_back(v); }
+  void U32(std::uint32_t v) { Little(v, 4); }
+  void U64(std::uint64_t v) { Little(v, 8); }
+  void Text(const ProxyText& text) {
+    U32(static_cast<std::uint32_t>(text.size()));
+    for (char16_t unit : text) Little(unit, 2);
+  }
+  void Raw(const RawValue& value) {
+    U8(value.present ? 1 : 0);
+    if (!value.present) return;
+    U32(value.type);
+    U32(static_cast<std::uint32_t>(value.data.size()));
+    bytes.insert(bytes.end(), value.data.begin(), value.data.end());
+  }
+  std::vector<std::uint8_t> bytes;
+
+ private:
+  void Little(std::uint64_t v, int count) {
+    for (int i = 0; i < count; ++i) bytes.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  }
+};
+
+class Reader {
+ public:
+  Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  bool U8(std::uint8_t& v) {
+    std::uint64_t x = 0;
+    if (!Little(x, 1)) return false;
+    v = static_cast<std::uint8_t>(x);
+    return true;
+  }
+  bool U32(std::uint32_t& v) {
+    std::uint64_t x = 0;
+    if (!Little(x, 4)) return false;
+    v = static_cast<std::uint32_t>(x);
+    return true;
+  }
+  bool U64(std::uint64_t& v) { return Little(v, 8); }
+  bool Text(ProxyText& text) {
+    std::uint32_t count = 0;
+    if (!U32(count) || count > kMaxText) return false;
+    text.clear();
+    for (std::uint32_t i = 0; i < count; ++i) {
+      std::uint64_t unit = 0;
+      if (!Little(unit, 2)) return false;
+      text.push_back(static_cast<char16_t>(unit));
+    }
+    return true;
+  }
+  bool Raw(RawValue& value) {
+    std::uint8_t present = 0;
+    value = RawValue{};
+    if (!U8(present) || present > 1) return false;
+    if (present == 0) return true;
+    std::uint32_t size = 0;
+    if (!U32(value.type) || !U32(size) || size > kMaxRawBytes || size > size_ - at_) return false;
+    value.present = true;
+    value.data.assign(data_ + at_, data_ + at_ + size);
+    at_ += size;
+    return true;
+  }
+  bool AtEnd() const { return at_ == size_; }
+
+ private:
+  bool Little(std::uint64_t& v, int count) {
+    if (size_ - at_ < static_cast<std::size_t>(count)) return false;
+    v = 0;
+    for (int i = count; i-- > 0;) v = (v << 8) | data_[at_ + i];
+    at_ += count;
+    return true;
+  }
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t at_ = 0;
+};
+
+bool IsLoopbackServer(const ProxyText& server) {
+  const ProxyText prefix = kLoopbackPrefix;
+  if (server.size() <= prefix.size() || server.size() > prefix.size() + 5 || server.compare(0, prefix.size(), prefix) != 0) {
+    return false;
+  }
+  return std::all_of(server.begin() + prefix.size(), server.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+}
+
+bool ReadOptions(Reader& in, ProxyOptions& options) {
+  return in.U32(options.flags) && in.Text(options.proxyServer) && in.Text(options.proxyBypass) &&
+         in.Text(options.autoConfigUrl);
+}
+
+}  // namespace
+
+bool RoutesThroughServer(const ProxyOptions& options, const ProxyText& server) {
+  return (options.flags & kProxyTypeProxy) != 0 && !server.empty() && options.proxyServer == server;
+}
+
+bool RoutesThroughProgram(const ProxyOptions& options, const ProxyJournal& journal) {
+  return std::any_of(journal.entries.begin(), journal.entries.end(),
+                     [&](const JournalEntry& entry) { return RoutesThroughServer(options, entry.server); });
+}
+
+bool OwnsEntry(const ProxyJournal& journal, const JournalOwner& owner) {
+  return std::any_of(journal.entries.begin(), journal.entries.end(),
+                     [&](const JournalEntry& entry) { return entry.owner == owner; });
+}
+
+void DropEntries(ProxyJournal& journal, const JournalOwner& owner) {
+  std::erase_if(journal.entries, [&](const JournalEntry& entry) { return entry.owner == owner; });
+}
+
+void AddEntry(ProxyJournal& journal, const ProxyText& server, const JournalOwner& owner) {
+  const JournalEntry entry{server, owner};
+  if (std::find(journal.entries.begin(), journal.entries.end(), entry) == journal.entries.end()) {
+    journal.entries.push_back(entry);
+  }
+}
+
+std::vector<std::uint8_t> EncodeJournal(const ProxyJournal& journal) {
+  Writer out;
+  out.bytes.assign(std::begin(kTag), std::end(kTag));
+  const ProxyOptions& options = journal.prior.options;
+  out.U32(options.flags);
+  out.Text(options.proxyServer);
+  out.Text(options.proxyBypass);
+  out.Text(options.autoConfigUrl);
+  for (const RawValue& value : journal.prior.raw) out.Raw(value);
+  out.U32(static_cast<std::uint32_t>(journal.entries.size()));
+  for (const JournalEntry& entry : journal.entries) {
+    out.Text(entry.server);
+    out.U32(entry.owner.processId);
+    out.U64(entry.owner.createdAt);
+  }
+  out.U64(Checksum(out.bytes.data(), out.bytes.size()));
+  return std::move(out.bytes);
+}
+
+bool DecodeJournal(const std::vector<std::uint8_t>& bytes, ProxyJournal& journal) {
+  if (bytes.size() < sizeof(kTag) + 8 || !std::equal(std::begin(kTag), std::end(kTag), bytes.begin())) return false;
+  const std::size_t bodySize = bytes.size() - 8;
+  Reader tail(bytes.data() + bodySize, 8);
+  std::uint64_t stored = 0;
+  if (!tail.U64(stored) || stored != Checksum(bytes.data(), bodySize)) return false;
+
+  Reader in(bytes.data() + sizeof(kTag), bodySize - sizeof(kTag));
+  ProxyJournal read;
+  if (!ReadOptions(in, read.prior.options)) return false;
+  for (RawValue& value : read.prior.raw) {
+    if (!in.Raw(value)) return false;
+  }
+  std::uint32_t count = 0;
+  if (!in.U32(count) || count == 0 || count > kMaxEntries) return false;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    JournalEntry entry;
+    if (!in.Text(entry.server) || !in.U32(entry.owner.processId) || !in.U64(entry.owner.createdAt)) return false;
+    if (!IsLoopbackServer(entry.server)) return false;
+    read.entries.push_back(std::move(entry));
+  }
+  // The saved settings are the user's: ones that route through us are not.
+  if (!in.AtEnd() || RoutesThroughProgram(read.prior.options, read)) return false;
+  journal = std::move(read);
+  return true;
+}
+
+}  // namespace orv::proxy

@@ -1,0 +1,55 @@
+#pragma once
+// The journal of the user's own proxy settings, kept while any loopback proxy
+// of this program is applied: the settings to give back, and every applied
+// server with the process that applied it. It outlives a crashed process and
+// is shared by every kilna.exe of the user. Portable: no Windows header.
+
+#include <cstdint>
+#include <vector>
+
+#include "native/proxy/proxy_values.h"
+
+namespace orv::proxy {
+
+// A process, told apart from a later one that reuses its id.
+struct JournalOwner {
+  std::uint32_t processId = 0;
+  std::uint64_t createdAt = 0;  // the process's creation time
+
+  bool operator==(const JournalOwner&) const = default;
+};
+
+struct JournalEntry {
+  ProxyText server;
+  JournalOwner owner;
+
+  bool operator==(const JournalEntry&) const = default;
+};
+
+struct ProxyJournal {
+  ProxySnapshot prior;  // the user's settings, never ones that route through us
+  std::vector<JournalEntry> entries;
+
+  bool empty() const { return entries.empty(); }
+  bool operator==(const ProxyJournal&) const = default;
+};
+
+// Whether `options` send traffic through a loopback server of this program
+// that is not yet given back: the proxy is on and its server is journaled.
+// The one test of "the user's, or ours?".
+bool RoutesThroughProgram(const ProxyOptions& options, const ProxyJournal& journal);
+bool RoutesThroughServer(const ProxyOptions& options, const ProxyText& server);
+
+bool OwnsEntry(const ProxyJournal& journal, const JournalOwner& owner);
+// Removes every entry of `owner`.
+void DropEntries(ProxyJournal& journal, const JournalOwner& owner);
+// Adds `server` for `owner` unless it is there already.
+void AddEntry(ProxyJournal& journal, const ProxyText& server, const JournalOwner& owner);
+
+// Bytes as stored: a tag, the fields, and a checksum over them.
+std::vector<std::uint8_t> EncodeJournal(const ProxyJournal& journal);
+// False for anything that is not a whole, well-formed journal of ours:
+// damaged, truncated, foreign, or naming a server that is not a loopback one.
+bool DecodeJournal(const std::vector<std::uint8_t>& bytes, ProxyJournal& journal);
+
+}  // namespace orv::proxy
