@@ -1,6 +1,7 @@
 #include "native/proxy/proxy_journal.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace orv::proxy {
 namespace {
@@ -100,7 +101,8 @@ bool IsLoopbackServer(const ProxyText& server) {
   if (server.size() <= prefix.size() || server.size() > prefix.size() + 5 || server.compare(0, prefix.size(), prefix) != 0) {
     return false;
   }
-  return std::all_of(server.begin() + prefix.size(), server.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+  const std::u16string_view port = std::u16string_view(server).substr(prefix.size());
+  return std::all_of(port.begin(), port.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
 }
 
 bool ReadOptions(Reader& in, ProxyOptions& options) {

@@ -125,7 +125,9 @@ TEST(CornerTable, PixelsAtNinetySixDpi) {
       // Symmetric about the diagonal.
       EXPECT_EQ(p, table.At(j, i));
       // Coverage rounded.
-      if (j < table.solidFrom[i]) EXPECT_EQ(a, std::uint32_t(std::lround(255 * PixelCoverage(10, 10, j, i))));
+      if (j < table.solidFrom[i]) {
+        EXPECT_EQ(a, std::uint32_t(std::lround(255 * PixelCoverage(10, 10, j, i))));
+      }
     }
   }
   // The one edge pixel (and its mirror) that reaches the fill: the fill's

@@ -136,7 +136,9 @@ TEST_F(TraceReclaim, WhatStoppingTheLeftSessionAnswers) {
     EXPECT_TRUE(StoppedTheLeftSession());
     const auto starts = tracing().Starts();
     ASSERT_EQ(starts.size(), row.expected == 0 ? 2u : 1u);
-    if (starts.size() == 2) EXPECT_EQ(starts[1].block, starts[0].block);
+    if (starts.size() == 2) {
+      EXPECT_EQ(starts[1].block, starts[0].block);
+    }
   }
 }
 

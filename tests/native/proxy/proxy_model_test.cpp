@@ -98,7 +98,9 @@ class ProxyModelTest : public ProxyTest, public ::testing::WithParamInterface<bo
         return;
     }
     fake_.setOptions(o);
-    if (GetParam()) ASSERT_EQ(StoreOptionsInRegistry(o), 0u);
+    if (GetParam()) {
+      ASSERT_EQ(StoreOptionsInRegistry(o), 0u);
+    }
   }
 
   // What closing the cleanup does to the model, from the settings `before` it.
@@ -148,13 +150,17 @@ void ProxyModelTest::CheckRest(bool userChanged) {
 void ProxyModelTest::CloseCleanup(bool restore, const ProxySnapshot& before) {
   ModelCleanup& c = m_.cleanup;
   if (c.aroundOurs) {
-    if (restore && before == c.cleaned) EXPECT_EQ(Settings(), c.prior);
+    if (restore && before == c.cleaned) {
+      EXPECT_EQ(Settings(), c.prior);
+    }
   } else if (!m_.inEffect.empty() && m_.journaled == c.cleaned) {
     m_.user = restore ? c.prior : c.cleaned;
     m_.journaled = m_.user;
   } else if (m_.inEffect.empty() && before == c.cleaned) {
     m_.user = restore ? c.prior : c.cleaned;
-    if (restore) EXPECT_EQ(Settings(), c.prior);
+    if (restore) {
+      EXPECT_EQ(Settings(), c.prior);
+    }
   }
   c = ModelCleanup{};
 }
