@@ -37,6 +37,22 @@ PY
 )
 [ "${#sources[@]}" -gt 0 ] || { echo "static analysis: no product source in $database"; exit 1; }
 
+# A whole pass that found nothing is not repeated while nothing it reads has
+# changed: the checks, the tool, the compile database, and every source and
+# header the product is built from (the stand-ins' headers among them).
+clean_stamp="$build/static-analysis.clean"
+key=""
+if [ "${#only[@]}" -eq 0 ]; then
+  key=$({ clang-tidy --version; cat "$root/.clang-tidy" "$database"
+          find "$root/native" "$root/runner" "$root/include" "$root/standin" -type f -print0 |
+            sort -z | xargs -0 sha256sum; } | sha256sum | cut -d' ' -f1)
+  if [ -f "$clean_stamp" ] && [ "$(cat "$clean_stamp")" = "$key" ]; then
+    echo "static analysis: ${#sources[@]} sources, unchanged since their last pass with no finding"
+    exit 0
+  fi
+fi
+rm -f "$clean_stamp"
+
 log="$(mktemp)"
 trap 'rm -f "$log"' EXIT
 started=$SECONDS
@@ -53,4 +69,5 @@ awk '/^[^ ]+:[0-9]+:[0-9]+: (warning|error):/ { keep = !seen[$0]++; if (keep) fi
      END { print findings + 0 > "/dev/stderr" }' "$log" 2>"$log.count"
 findings=$(cat "$log.count"); rm -f "$log.count"
 echo "static analysis: ${#sources[@]} sources, $findings findings, $((SECONDS - started)) s"
-[ "$findings" -eq 0 ] && [ "$status" -eq 0 ]
+[ "$findings" -eq 0 ] && [ "$status" -eq 0 ] || exit 1
+[ -z "$key" ] || echo "$key" >"$clean_stamp"
