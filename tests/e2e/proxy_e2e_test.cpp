@@ -193,13 +193,7 @@ TEST_F(ProxyWithPerConnectionWinInet, ACleanupAroundOurProxyLeavesNoLoopbackBehi
   EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvBeginUserProxyCleanup\"", "\"result\":0", "\"outTicket\":0"}),
             "");
   EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvRestoreUserProxy\"", "\"result\":0", "\"outRestored\":1"}), "");
-
-  const std::wstring exported = proxy::test::RegExportSettings();
-  EXPECT_EQ(exported.find(L"127.0.0.1"), std::wstring::npos) << Narrow(exported);
-  EXPECT_NE(exported.find(L"\"ProxyEnable\"=dword:00000001"), std::wstring::npos) << Narrow(exported);
-  EXPECT_NE(exported.find(L"\"ProxyServer\"=\"proxy.example:3128\""), std::wstring::npos) << Narrow(exported);
-  EXPECT_NE(exported.find(L"\"AutoConfigURL\"=\"http://wpad.example/proxy.pac\""), std::wstring::npos)
-      << Narrow(exported);
+  ExpectUsersSettingsBack();
 }
 
 TEST_F(ProxyWithPerConnectionWinInet, AfterAKillBetweenSetAndRestoreTheNextKilnaGivesTheUsersSettingsBack) {
