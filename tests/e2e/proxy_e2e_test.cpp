@@ -139,6 +139,16 @@ class ProxyWithPerConnectionWinInet : public ::testing::Test {
     proxy::test::RegWriteManualProxy();
     proxy::test::RegAddSetting(L"AutoConfigURL", L"REG_SZ", L"http://wpad.example/proxy.pac");
   }
+  // A loopback left in effect is ours: no conflict, no cleanup ticket, and
+  // restore gives the user's settings back.
+  static void ExpectOurLoopbackTakenForOurs(const KilnaRun& run) {
+  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvReadEffectiveUserProxyConflict\"", "\"result\":0",
+                                     "\"outConflict\":0"}),
+            "");
+  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvBeginUserProxyCleanup\"", "\"result\":0", "\"outTicket\":0"}),
+            "");
+  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvRestoreUserProxy\"", "\"result\":0", "\"outRestored\":1"}), "");
+  }
   static void ExpectUsersSettingsBack() {
     const std::wstring exported = proxy::test::RegExportSettings();
     EXPECT_EQ(exported.find(L"127.0.0.1"), std::wstring::npos) << Narrow(exported);
@@ -187,12 +197,7 @@ TEST_F(ProxyWithPerConnectionWinInet, ACleanupAroundOurProxyLeavesNoLoopbackBehi
                                          Ffi("OrvFinishUserProxyCleanup", "[0,1]")}));
   ASSERT_FALSE(run.process.timedOut);
   EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvSetUserProxy\"", "\"result\":0"}), "");
-  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvReadEffectiveUserProxyConflict\"", "\"result\":0",
-                                     "\"outConflict\":0"}),
-            "");
-  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvBeginUserProxyCleanup\"", "\"result\":0", "\"outTicket\":0"}),
-            "");
-  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvRestoreUserProxy\"", "\"result\":0", "\"outRestored\":1"}), "");
+  ExpectOurLoopbackTakenForOurs(run);
   ExpectUsersSettingsBack();
 }
 
@@ -209,12 +214,7 @@ TEST_F(ProxyWithPerConnectionWinInet, AfterAKillBetweenSetAndRestoreTheNextKilna
                                          Ffi("OrvRestoreUserProxy")}));
   ASSERT_FALSE(run.process.timedOut);
   // The loopback left behind is the killed kilna.exe's, not the user's proxy.
-  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvReadEffectiveUserProxyConflict\"", "\"result\":0",
-                                     "\"outConflict\":0"}),
-            "");
-  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvBeginUserProxyCleanup\"", "\"result\":0", "\"outTicket\":0"}),
-            "");
-  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvRestoreUserProxy\"", "\"result\":0", "\"outRestored\":1"}), "");
+  ExpectOurLoopbackTakenForOurs(run);
   ExpectUsersSettingsBack();
 }
 
