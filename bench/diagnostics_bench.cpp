@@ -7,8 +7,8 @@
 #include <map>
 #include <string>
 
-#include "runner/diagnostic_lines.h"
-#include "runner/diagnostic_queue.h"
+#include "runner/diagnostics/diagnostic_lines.h"
+#include "runner/diagnostics/diagnostic_queue.h"
 
 namespace {
 

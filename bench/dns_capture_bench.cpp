@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "native/dns/capture_packet.h"
-#include "native/dns/dns_message.h"
-#include "tests/core/dns_packet_builder.h"
+#include "native/dns/capture/capture_packet.h"
+#include "native/dns/capture/dns_message.h"
+#include "tests/native/dns/capture/dns_packet_builder.h"
 
 namespace {
 

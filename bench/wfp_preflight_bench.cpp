@@ -13,10 +13,10 @@
 #include <map>
 #include <string>
 
-#include "native/dns/wfp_filter_verdict.h"
-#include "native/dns/wfp_preflight_evaluation.h"
-#include "tests/core/wfp/preflight_builders.h"
-#include "tests/core/wfp/preflight_reference.h"
+#include "native/dns/wfp/wfp_filter_verdict.h"
+#include "native/dns/wfp/wfp_preflight_evaluation.h"
+#include "tests/native/dns/wfp/preflight_builders.h"
+#include "tests/native/dns/wfp/preflight_reference.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "native/dns/capture_json.h"
+#include "native/dns/capture/capture_json.h"
 
 namespace orv::dns::fuzzing {
 

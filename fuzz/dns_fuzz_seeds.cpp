@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/core/dns_packet_builder.h"
-#include "tests/dns/pcap_file.h"
+#include "tests/native/dns/capture/dns_packet_builder.h"
+#include "tests/native/dns/capture/pcap_file.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "fuzz/dns_fuzz_input.h"
-#include "native/dns/dns_message.h"
+#include "native/dns/capture/dns_message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::uint16_t type = orv::dns::MatchQuestion("host.test", data, size);

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fuzz/dns_fuzz_input.h"
-#include "native/dns/capture_packet.h"
+#include "native/dns/capture/capture_packet.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   orv::dns::CaptureRecord record("host.test");

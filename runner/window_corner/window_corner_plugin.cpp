@@ -5,7 +5,7 @@
 
 #include <new>
 
-#include "runner/system_plugins.h"
+#include "runner/startup/system_plugins.h"
 #include "runner/window_corner/window_corners.h"
 
 namespace orv {

@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "native/common/unique_resource.h"
-#include "runner/win32_window.h"
+#include "runner/window/win32_window.h"
 #include "tests/support/kilna_run.h"
 #include "tests/support/shell_standin.h"
 

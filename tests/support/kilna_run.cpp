@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "runner/win32_window.h"
+#include "runner/window/win32_window.h"
 #include "tests/support/document_archive.h"
 
 namespace orv::test {

@@ -15,15 +15,15 @@
 #include <vector>
 
 #include "kilna/kilna_exports.h"
-#include "native/dns/capture_json.h"
-#include "native/dns/client_event.h"
-#include "native/dns/dns_trace.h"
-#include "native/dns/wfp_drop_state.h"
-#include "native/dns/wfp_filter_description.h"
-#include "native/dns/wfp_preflight.h"
-#include "native/dns/wfp_presence_check.h"
-#include "tests/native/dns/fake_tdh.h"
-#include "tests/native/dns/fake_wfp_engine.h"
+#include "native/dns/capture/capture_json.h"
+#include "native/dns/trace/client_event.h"
+#include "native/dns/trace/dns_trace.h"
+#include "native/dns/wfp/wfp_drop_state.h"
+#include "native/dns/wfp/wfp_filter_description.h"
+#include "native/dns/wfp/wfp_preflight.h"
+#include "native/dns/wfp/wfp_presence_check.h"
+#include "tests/native/dns/trace/fake_tdh.h"
+#include "tests/native/dns/wfp/fake_wfp_engine.h"
 #include "tests/support/document_archive.h"
 
 namespace orv::test {

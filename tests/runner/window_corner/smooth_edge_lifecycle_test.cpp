@@ -11,7 +11,7 @@
 #include <string>
 
 #include "native/common/unique_resource.h"
-#include "runner/win32_window.h"
+#include "runner/window/win32_window.h"
 #include "runner/window_corner/edge_surface.h"
 #include "runner/window_corner/smooth_window_edge.h"
 #include "runner/window_corner/window_corners.h"

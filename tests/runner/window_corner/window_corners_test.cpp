@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "native/common/sdk_additions.h"
-#include "runner/win32_window.h"
+#include "runner/window/win32_window.h"
 #include "runner/window_corner/region_corners.h"
 #include "tests/runner/window_corner/corner_checks.h"
 #include "tests/runner/window_corner/fake_corner_platform.h"

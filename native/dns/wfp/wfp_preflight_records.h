@@ -1,0 +1,19 @@
+#pragma once
+// Converts the platform's filter structures into the preflight's plain
+// records. Only what the evaluation reads is copied; application-id blobs only
+// for the application-id field.
+
+#include <vector>
+
+#include "native/common/sdk_additions.h"
+#include "native/dns/wfp/wfp_preflight_model.h"
+
+namespace orv {
+
+wfp::Key KeyOfGuid(const GUID& guid) noexcept;
+GUID GuidOfKey(const wfp::Key& key) noexcept;
+
+wfp::Filter PlainFilter(const FWPM_FILTER0& filter);
+std::vector<std::uint8_t> BlobBytes(const FWP_BYTE_BLOB& blob);
+
+}  // namespace orv

@@ -1,0 +1,7 @@
+#include "runner/startup/system_plugins.h"
+
+namespace orv {
+
+// Each registration is defined with its plug-in.
+
+}  // namespace orv
