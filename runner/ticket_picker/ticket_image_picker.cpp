@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "runner/startup/system_plugins.h"
+#include "runner/registration/system_plugins.h"
 #include "runner/ticket_picker/cancel_window.h"
 #include "runner/ticket_picker/dialog_thread.h"
 #include "runner/ticket_picker/picker_answers.h"

@@ -5,9 +5,9 @@
 #include "native/common/com_ptr.h"
 #include "runner/diagnostics/startup_diagnostics.h"
 #include "runner/logging/runtime_log_policy.h"
+#include "runner/registration/plugin_registration.h"
+#include "runner/registration/system_plugins.h"
 #include "runner/renderer/renderer_policy.h"
-#include "runner/startup/plugin_registration.h"
-#include "runner/startup/system_plugins.h"
 #include "runner/window/session_channel.h"
 
 namespace orv {

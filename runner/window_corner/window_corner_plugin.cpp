@@ -5,7 +5,7 @@
 
 #include <new>
 
-#include "runner/startup/system_plugins.h"
+#include "runner/registration/system_plugins.h"
 #include "runner/window_corner/window_corners.h"
 
 namespace orv {

@@ -16,6 +16,7 @@ LAYERS = [
     ["native/proxy", "native/dns/trace"],
     ["runner/diagnostics"],
     ["runner/renderer", "runner/logging"],
+    ["runner/registration"],
     ["runner/window_corner", "runner/ticket_picker"],
     ["runner/window"],
     ["runner/startup"],
@@ -26,18 +27,6 @@ UPWARD = {
     ("runner/window/win32_window.cpp", "runner/startup/entry_rules.h"):
         "the window's placement and DPI scaling are portable entry decisions, "
         "tested on the host with the rest of them",
-    ("runner/window/flutter_window.cpp", "runner/startup/plugin_registration.h"):
-        "each view window registers the plug-ins on its own engine; which plug-ins, "
-        "and in what order, is the startup's list",
-    ("runner/window/flutter_window.cpp", "runner/startup/system_plugins.h"):
-        "each view window registers the system's own window plug-ins on its engine; "
-        "their registration functions are declared in the startup's list",
-    ("runner/window_corner/window_corner_plugin.cpp", "runner/startup/system_plugins.h"):
-        "the plug-in's registration function is declared in the one registration "
-        "list; its definition includes it so the two cannot drift apart",
-    ("runner/ticket_picker/ticket_image_picker.cpp", "runner/startup/system_plugins.h"):
-        "the plug-in's registration function is declared in the one registration "
-        "list; its definition includes it so the two cannot drift apart",
 }
 
 PRODUCT_ROOTS = ("include", "native", "runner")

@@ -6,7 +6,7 @@
 
 #include "flutter/method_result_functions.h"
 #include "flutter/standard_method_codec.h"
-#include "runner/startup/system_plugins.h"
+#include "runner/registration/system_plugins.h"
 #include "tests/support/engine_registry.h"
 
 namespace orv::test {

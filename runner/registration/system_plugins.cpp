@@ -1,4 +1,4 @@
-#include "runner/startup/system_plugins.h"
+#include "runner/registration/system_plugins.h"
 
 namespace orv {
 

@@ -1,9 +1,9 @@
-#include "runner/startup/plugin_registration.h"
+#include "runner/registration/plugin_registration.h"
 
 #include <flutter_plugin_registrar.h>
 
 #include "runner/logging/runtime_log_policy.h"
-#include "runner/startup/system_plugins.h"
+#include "runner/registration/system_plugins.h"
 
 extern "C" {
 void DesktopMultiWindowPluginRegisterWithRegistrar(FlutterDesktopPluginRegistrarRef registrar);
