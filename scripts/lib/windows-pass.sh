@@ -10,7 +10,7 @@ cd "$(dirname "$0")/../.."
 . scripts/lib/wine-session.sh
 trap wine_session_stop EXIT
 wine_session_start "$PWD/build/wine"
-ctest --preset windows --timeout 600 $KILNA_CTEST_OUTPUT --output-junit "$3" -LE dpi144 2>&1 | tee "$1"
+ctest --preset windows -j 2 --timeout 600 $KILNA_CTEST_OUTPUT --output-junit "$3" -LE dpi144 2>&1 | tee "$1"
 
 # The tests that need a 144-DPI screen, after the rest.
 if wine_session_set_dpi 144; then
