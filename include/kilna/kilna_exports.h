@@ -20,8 +20,9 @@
  *    with CoTaskMemFree.
  *  - [in,out] caller buffers (the DNS diagnostics): the caller allocates and
  *    frees; the JSON is copied without a NUL and only when it fits whole
- *    (122 otherwise, with *written left 0). The KILNA_DNS_*_BUFFER_SIZE
- *    sizes below always suffice.
+ *    (122 otherwise, with *written left 0). A buffer of the
+ *    KILNA_DNS_*_BUFFER_SIZE size below holds the longest document its export
+ *    can write.
  *
  * C and C++, no Windows headers needed.
  */
@@ -91,7 +92,7 @@ uint32_t KILNA_CALL OrvCreateProtectedTemp(const wchar_t* name, wchar_t** outPat
 uint32_t KILNA_CALL OrvCreateProtectedUpdateTemp(wchar_t** outPath) KILNA_NOEXCEPT;
 
 /* The interactive user's update cache, stable across runs. Codes as
- * OrvCreateProtectedUpdateTemp. */
+ * OrvCreateProtectedUpdateTemp, and 1008 without the user's SID. */
 uint32_t KILNA_CALL OrvGetProtectedUpdateCache(wchar_t** outPath) KILNA_NOEXCEPT;
 
 /* ---- Launching programs. -------------------------------------------------- */
@@ -99,7 +100,7 @@ uint32_t KILNA_CALL OrvGetProtectedUpdateCache(wchar_t** outPath) KILNA_NOEXCEPT
 /* file: [in] required; parameters, directory: [in] may be null.
  * outProcessId: [out] 0 at entry, the new process id on success.
  * 0; 87; 759 started but no process handle; ShellExecuteExW's error (1223
- * when the user declines elevation). */
+ * when the user declines elevation); 1359 it failed without an error code. */
 uint32_t KILNA_CALL OrvLaunchElevated(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
                                       int32_t* outProcessId) KILNA_NOEXCEPT;
 
@@ -114,12 +115,13 @@ uint32_t KILNA_CALL OrvLaunchInstalledApp(const wchar_t* file, const wchar_t* pa
 
 /* outJson: [out] string, docs/schemas/proxy.schema.json. Reads first: a read
  * error (126, 127 no WinINet) is returned even when outJson is null (and
- * outJson is untouched); then 87 for a null outJson, 8. */
+ * outJson is untouched); then 87 for a null outJson, 1113 the text does not
+ * convert to UTF-16, 8. */
 uint32_t KILNA_CALL OrvReadUserProxy(wchar_t** outJson) KILNA_NOEXCEPT;
 
 /* Points the proxy at 127.0.0.1:port, keeping the user's settings for a
- * restore. port: 1-65535, else 87. 1008 no user; 126, 127 no WinINet;
- * WinINet errors. */
+ * restore. port: 1-65535, else 87. 1008 no user; 126, 127 no WinINet; 13 a
+ * raw value over 1 MiB; WinINet and registry errors. */
 uint32_t KILNA_CALL OrvSetUserProxy(uint32_t port) KILNA_NOEXCEPT;
 
 /* Switches to a direct connection and forgets the kept settings.
@@ -128,9 +130,10 @@ uint32_t KILNA_CALL OrvClearUserProxy(void) KILNA_NOEXCEPT;
 
 /* Puts back the user's settings that OrvSetUserProxy kept, unless the user
  * has replaced them since. outRestored: [out] may be null; 1 when the kept
- * settings were dealt with. 0 (also with nothing to
- * restore); 1008; 126, 127 no WinINet; WinINet errors (the kept settings
- * stay). */
+ * settings were dealt with. 0 (also with nothing to restore); 1237 the
+ * settings changed while being put back; 13 written but not read back as
+ * kept, or a raw value over 1 MiB; 1008; 126, 127 no WinINet; WinINet and
+ * registry errors (the kept settings stay). */
 uint32_t KILNA_CALL OrvRestoreUserProxy(int32_t* outRestored) KILNA_NOEXCEPT;
 
 /* outConflict: [out] bit 0 manual proxy on, bit 1 auto-config URL on; written
@@ -170,14 +173,17 @@ uint32_t KILNA_CALL OrvQueryPhysicalDns(const wchar_t* name, uint32_t interfaceI
 
 /* ---- Buffers that always hold a whole diagnostic document. -------------- */
 
-/* The longest document each export can write, from its limits: a trace keeps
- * at most 128 client events (texts of at most 128 UTF-16 units), 96 packet
- * events in 8 capture windows, 64 drop events and 16 described filters of 16
- * shown conditions each (names of at most 128 units); a preflight lists at
- * most 16 filters. A buffer of this size never gets 122. */
-#define KILNA_DNS_TRACE_BUFFER_SIZE 220160u /* 215 KiB */
-#define KILNA_DNS_WFP_PREFLIGHT_BUFFER_SIZE 1536u
-#define KILNA_DNS_WFP_COMPARE_BUFFER_SIZE 128u
+/* Each size holds the longest document its export can write, summed member
+ * by member from the limits: a trace keeps at most 128 client events (texts
+ * of at most 128 UTF-16 units, addresses of at most 55 characters: the
+ * 44-character IPv4-embedded IPv6 form and a 10-digit zone), 96 packet events
+ * in 8 capture windows, 64 drop events and 16 described filters of 16 shown
+ * conditions each (names of at most 128 units), every counter at 20 digits;
+ * a preflight lists at most 16 filters. So a buffer of this size never gets
+ * 122. */
+#define KILNA_DNS_TRACE_BUFFER_SIZE 222208u /* 217 KiB; the longest trace is 221 563 bytes */
+#define KILNA_DNS_WFP_PREFLIGHT_BUFFER_SIZE 1536u /* the longest preflight is 1 485 bytes */
+#define KILNA_DNS_WFP_COMPARE_BUFFER_SIZE 80u /* the longest presence check is 77 bytes */
 
 /* ---- DNS client trace: one name, at most 45 seconds. --------------------- */
 
@@ -191,9 +197,11 @@ uint32_t KILNA_CALL OrvQueryPhysicalDns(const wchar_t* name, uint32_t interfaceI
 uint32_t KILNA_CALL OrvDnsTraceStart(const wchar_t* name, uint64_t* traceId) KILNA_NOEXCEPT;
 
 /* Stops the trace and copies its JSON (docs/schemas/dns-trace.schema.json)
- * into buffer. After 122 the document is kept under the same id for a call
- * with a larger buffer (KILNA_DNS_TRACE_BUFFER_SIZE always suffices), until
- * a new start replaces it; after any other result but 6 the trace is gone.
+ * into buffer. After 122 the document is kept under the same id until a
+ * call with a large enough buffer (KILNA_DNS_TRACE_BUFFER_SIZE always is)
+ * collects it or a new trace starts in its place; a start that fails, a call
+ * with another id and a null buffer or written leave it. Otherwise, after any
+ * result but 6 the trace is gone.
  * written: [out] 0 at entry, also after 122. 0; 6 not the current trace or
  * already collected; 87 null buffer or written; 122 too small; 8. */
 uint32_t KILNA_CALL OrvDnsTraceFinish(uint64_t traceId, uint8_t* buffer, uint32_t bufferSize,
@@ -207,8 +215,8 @@ uint32_t KILNA_CALL OrvDnsTraceFinish(uint64_t traceId, uint8_t* buffer, uint32_
 uint32_t KILNA_CALL OrvDnsWfpCompare(const wchar_t* filterKey, uint64_t filterId, uint8_t* buffer,
                                      uint32_t bufferSize, uint32_t* written) KILNA_NOEXCEPT;
 
-/* Filters that would block DNS to the accelerator's server on the listed
- * interfaces. interfaceGuids: [in] count (1-64) GUID texts, with or without
+/* Filters that would block DNS to the accelerator's server on every interface
+ * except the listed ones. interfaceGuids: [in] count (1-64) GUID texts, with or without
  * braces. JSON: docs/schemas/wfp-preflight.schema.json. 0; 87; 122; 8. */
 uint32_t KILNA_CALL OrvDnsWfpPreflight(const wchar_t* const* interfaceGuids, uint32_t count, uint8_t* buffer,
                                        uint32_t bufferSize, uint32_t* written) KILNA_NOEXCEPT;

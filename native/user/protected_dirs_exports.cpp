@@ -22,21 +22,34 @@ orv::ProtectedDirsContext ProcessContext() {
 
 }  // namespace
 
+namespace orv {
+
+DWORD GuardedCreateProtectedTemp(ProtectedDirsContextSource context, const wchar_t* name, wchar_t** outPath) noexcept {
+  return GuardExport([&] { return CreateProtectedTemp(context(), name, outPath); }, ERROR_NOT_ENOUGH_MEMORY);
+}
+
+DWORD GuardedCreateProtectedUpdateTemp(ProtectedDirsContextSource context, wchar_t** outPath) noexcept {
+  return GuardExport([&] { return CreateProtectedUpdateTemp(context(), outPath); }, ERROR_NOT_ENOUGH_MEMORY);
+}
+
+DWORD GuardedGetProtectedUpdateCache(ProtectedDirsContextSource context, wchar_t** outPath) noexcept {
+  return GuardExport([&] { return GetProtectedUpdateCache(context(), outPath); }, ERROR_NOT_ENOUGH_MEMORY);
+}
+
+}  // namespace orv
+
 extern "C" {
 
 uint32_t WINAPI OrvCreateProtectedTemp(const wchar_t* name, wchar_t** outPath) noexcept {
-  return orv::GuardExport([&] { return orv::CreateProtectedTemp(ProcessContext(), name, outPath); },
-                          ERROR_NOT_ENOUGH_MEMORY);
+  return orv::GuardedCreateProtectedTemp(&ProcessContext, name, outPath);
 }
 
 uint32_t WINAPI OrvCreateProtectedUpdateTemp(wchar_t** outPath) noexcept {
-  return orv::GuardExport([&] { return orv::CreateProtectedUpdateTemp(ProcessContext(), outPath); },
-                          ERROR_NOT_ENOUGH_MEMORY);
+  return orv::GuardedCreateProtectedUpdateTemp(&ProcessContext, outPath);
 }
 
 uint32_t WINAPI OrvGetProtectedUpdateCache(wchar_t** outPath) noexcept {
-  return orv::GuardExport([&] { return orv::GetProtectedUpdateCache(ProcessContext(), outPath); },
-                          ERROR_NOT_ENOUGH_MEMORY);
+  return orv::GuardedGetProtectedUpdateCache(&ProcessContext, outPath);
 }
 
 }  // extern "C"

@@ -8,6 +8,8 @@
     validate_documents.py --samples FILE            hand-written samples, and mutations of
                                                     them that the schemas must refuse; a
                                                     sample with "refuse" (why) must be refused
+    validate_documents.py --wrong FILE              a table of wrong documents, one row per
+                                                    rule: each must be refused, with a message
 
 Exits non-zero on the first kind of failure found, after reporting all of them.
 """
@@ -21,25 +23,33 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import document_schemas  # noqa: E402
 
 
-def _parse(kind, carried):
-    """The document as parsed JSON, or an error text."""
+def _parse(kind, carried, line_text=None):
+    """The document as parsed JSON and what is wrong with its text (a list)."""
     if isinstance(carried, dict) and kind == "read-program":
-        return carried, None
+        # A codec map in the transcript line: the line's own text is looked at.
+        return carried, document_schemas.lexical_problems(line_text, "any") if line_text else []
     if not isinstance(carried, str):
-        return None, f"not UTF-8 JSON text: {json.dumps(carried)[:120]}"
+        return None, [f"not UTF-8 JSON text: {json.dumps(carried)[:120]}"]
     if not document_schemas.is_compact(carried):
-        return None, "not compact: whitespace outside strings"
+        return None, ["not compact: whitespace outside strings"]
     try:
-        return json.loads(carried), None
+        document = json.loads(carried)
     except ValueError as error:
-        return None, f"not JSON: {error}"
+        return None, [f"not JSON: {error}"]
+    escapes = "quoter" if kind in document_schemas.QUOTER_KINDS else "none"
+    return document, document_schemas.lexical_problems(carried, escapes)
 
 
-def _check(counts, failures, where, kind, carried, validators):
+def _issues(kind, carried, validators, line_text=None):
+    document, issues = _parse(kind, carried, line_text)
+    if document is None:
+        return issues
+    return issues + document_schemas.problems(validators[kind], document)
+
+
+def _check(counts, failures, where, kind, carried, validators, line_text=None):
     counts[kind] = counts.get(kind, 0) + 1
-    document, error = _parse(kind, carried)
-    issues = [error] if error else document_schemas.problems(validators[kind], document)
-    failures += [f"{where}: {kind}: {issue}" for issue in issues]
+    failures += [f"{where}: {kind}: {issue}" for issue in _issues(kind, carried, validators, line_text)]
 
 
 def check_transcripts(paths, validators, required):
@@ -64,7 +74,7 @@ def check_transcripts(paths, validators, required):
             if found is None:
                 continue
             kind, carried = found
-            _check(counts, failures, f"{file}:{number}", kind, carried, validators)
+            _check(counts, failures, f"{file}:{number}", kind, carried, validators, raw)
     for kind in sorted(validators):
         print(f"{kind}: {counts.get(kind, 0)} document(s)")
         if kind in required and not counts.get(kind):
@@ -125,10 +135,81 @@ def check_samples(file, validators):
     return failures
 
 
+def _set(document, path, value):
+    """The document with the member or item at path ("a/0/b"; "" for the whole) set."""
+    if not path:
+        return value
+    *parents, last = path.split("/")
+    node = document
+    for step in parents:
+        node = node[int(step)] if isinstance(node, list) else node[step]
+    if isinstance(node, list):
+        index = int(last)
+        if index == len(node):
+            node.append(value)
+        else:
+            node[index] = value
+    else:
+        node[last] = value
+    return document
+
+
+def _delete(document, path):
+    *parents, last = path.split("/")
+    node = document
+    for step in parents:
+        node = node[int(step)] if isinstance(node, list) else node[step]
+    del node[int(last) if isinstance(node, list) else last]
+
+
+def check_wrong_documents(file, validators):
+    """Every base document passes; every row built on one, or given as text, is refused."""
+    failures, bases, refused = [], {}, 0
+    for number, raw in enumerate(pathlib.Path(file).read_text(encoding="utf-8").splitlines(), 1):
+        if not raw.strip():
+            continue
+        row = json.loads(raw)
+        where = f"{file}:{number}"
+        if "document" in row:
+            bases[row["base"]] = row["schema"], row["document"]
+            text = json.dumps(row["document"], ensure_ascii=False, separators=(",", ":"))
+            for issue in _issues(row["schema"], text, validators):
+                failures.append(f"{where}: the base {row['base']!r} is refused: {issue}")
+            continue
+        if "text" in row:
+            kind, text = row["schema"], row["text"]
+            check = _issues
+        else:
+            # A document made from a base breaks a rule of the schema; the
+            # text rules have rows of their own.
+            def check(kind, text, validators):
+                return document_schemas.problems(validators[kind], json.loads(text))
+            kind, document = bases[row["base"]]
+            document = copy.deepcopy(document)
+            for path, value in row.get("set", {}).items():
+                document = _set(document, path, value)
+            for path in row.get("delete", []):
+                _delete(document, path)
+            text = json.dumps(document, ensure_ascii=False, separators=(",", ":"))
+        try:
+            issues = check(kind, text, validators)
+        except Exception as error:  # noqa: BLE001: a crash is what this looks for
+            failures.append(f"{where}: {kind}: crashed on {row['rule']}: {error!r}")
+            continue
+        if issues:
+            refused += 1
+        else:
+            failures.append(f"{where}: {kind}: a wrong document passes: {row['rule']}")
+    print(f"wrong documents: {refused} refused, {len(bases)} base document(s)")
+    return failures
+
+
 def main(argv):
     validators = document_schemas.load_validators()
     if len(argv) == 3 and argv[1] == "--samples":
         failures = check_samples(argv[2], validators)
+    elif len(argv) == 3 and argv[1] == "--wrong":
+        failures = check_wrong_documents(argv[2], validators)
     elif len(argv) >= 4 and argv[1] == "--require":
         failures = check_transcripts(argv[3:], validators, set(argv[2].split(",")))
     elif len(argv) >= 2:

@@ -46,7 +46,7 @@ std::uint32_t CollectAddresses(const DNS_RECORDW* record, WORD type, std::uint8_
 
 // The checks after the interface index, in order; then one synchronous query.
 DWORD Query(const DnsQueryPlatform& platform, const wchar_t* name, std::uint32_t interfaceIndex, std::int32_t family,
-            std::uint8_t* addresses, std::uint32_t capacity, std::uint32_t* count) noexcept {
+            std::uint8_t* addresses, std::uint32_t capacity, std::uint32_t* count) {
   if (count == nullptr) return ERROR_INVALID_PARAMETER;
   *count = 0;
   if (name == nullptr || name[0] == L'\0') return ERROR_INVALID_PARAMETER;
@@ -80,8 +80,7 @@ const DnsQueryPlatform& DnsQueryPlatform::Production() noexcept {
 }
 
 DWORD QueryPhysicalDns(const DnsQueryPlatform& platform, const wchar_t* name, std::uint32_t interfaceIndex,
-                       std::int32_t family, std::uint8_t* addresses, std::uint32_t capacity,
-                       std::uint32_t* count) noexcept {
+                       std::int32_t family, std::uint8_t* addresses, std::uint32_t capacity, std::uint32_t* count) {
   if (interfaceIndex == 0) {
     if (count != nullptr) *count = 0;
     return ERROR_INVALID_PARAMETER;
@@ -90,7 +89,7 @@ DWORD QueryPhysicalDns(const DnsQueryPlatform& platform, const wchar_t* name, st
 }
 
 DWORD QuerySystemDns(const DnsQueryPlatform& platform, const wchar_t* name, std::int32_t family,
-                     std::uint8_t* addresses, std::uint32_t capacity, std::uint32_t* count) noexcept {
+                     std::uint8_t* addresses, std::uint32_t capacity, std::uint32_t* count) {
   return Query(platform, name, 0, family, addresses, capacity, count);
 }
 

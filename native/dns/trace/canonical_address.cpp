@@ -8,7 +8,6 @@ namespace orv::dns {
 namespace {
 
 constexpr std::size_t kMaxAddressText = 64;
-constexpr std::size_t kMaxZoneDigits = 10;
 constexpr std::wstring_view kSeparators = L" \t\r\n;,";
 
 // Formatted through the platform, or empty when the text does not parse.

@@ -7,6 +7,8 @@
 
 namespace orv::dns {
 
+inline constexpr std::size_t kMaxZoneDigits = 10;
+
 // The platform's canonical IPv4 or IPv6 text (an IPv6 zone of 1 to 10 digits
 // is kept after "%"); empty for anything that is not exactly one address.
 std::wstring CanonicalAddress(std::wstring_view text);

@@ -15,7 +15,6 @@ namespace orv::dns {
 
 namespace {
 
-constexpr std::size_t kMaxTextFieldUnits = 128;
 constexpr int kMaxTextFieldBytes = 512;
 
 void AppendNumberField(std::string& out, std::string_view key, std::optional<std::uint32_t> value) {

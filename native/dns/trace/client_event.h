@@ -14,6 +14,8 @@ namespace orv::dns {
 // The DNS client provider's events that a trace keeps.
 inline constexpr USHORT kClientEventIds[] = {3009, 3010, 3011, 3019, 3020};
 inline constexpr std::size_t kMaxClientEvents = 128;
+// A text field longer than this (in UTF-16 units) is left out.
+inline constexpr std::size_t kMaxTextFieldUnits = 128;
 
 // The part of a trace that event records read and change.
 struct ClientEventLog {

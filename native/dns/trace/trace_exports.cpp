@@ -4,6 +4,7 @@
 #include "kilna/kilna_exports.h"
 
 #include "native/common/export_barrier.h"
+#include "native/dns/trace/document_bounds.h"  // the published buffer sizes hold the longest documents
 #include "native/dns/trace/trace_registry.h"
 
 extern "C" {

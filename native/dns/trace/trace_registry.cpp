@@ -26,10 +26,11 @@ DWORD TraceRegistry::Start(const wchar_t* name, std::uint64_t* traceId) {
     currentId_ = 0;
     current_.reset();
   }
-  DiscardKeptDocument();
   const std::uint64_t id = ++lastId_;
   auto trace = std::make_unique<DnsTrace>(platform_, std::move(*traced));
   if (const DWORD started = trace->Start(); started != ERROR_SUCCESS) return started;
+  // Only a trace that actually started takes the kept document's place.
+  DiscardKeptDocument();
   current_ = std::move(trace);
   currentId_ = id;
   *traceId = id;
@@ -50,10 +51,9 @@ DWORD TraceRegistry::Finish(std::uint64_t traceId, std::uint8_t* buffer, std::ui
     finished = std::move(current_);
     currentId_ = 0;
   }
-  if (const DWORD opened = out.Open(); opened != ERROR_SUCCESS) {
-    DiscardKeptDocument();
-    return opened;
-  }
+  // Nowhere to write: a trace just finished goes with its results, while a
+  // document already kept waits on, as after a buffer too small.
+  if (const DWORD opened = out.Open(); opened != ERROR_SUCCESS) return opened;
   if (finished != nullptr) {
     keptDocument_ = finished->ResultJson();
     keptId_ = traceId;

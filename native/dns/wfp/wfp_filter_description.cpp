@@ -14,7 +14,6 @@ namespace {
 constexpr DWORD kFilterNotFound = 0x80320003;    // FWP_E_FILTER_NOT_FOUND
 constexpr DWORD kProviderNotFound = 0x80320005;  // FWP_E_PROVIDER_NOT_FOUND
 constexpr DWORD kSublayerNotFound = 0x80320007;  // FWP_E_SUBLAYER_NOT_FOUND
-constexpr size_t kShownConditions = 16;
 
 // A lookup that succeeds without an object is as good as corrupt.
 template <typename T>
@@ -98,7 +97,7 @@ void AppendLookupStatusMembers(std::string& json, DWORD result) {
 
 void AppendDisplayMember(std::string& json, const char* key, const wchar_t* text) {
   if (text == nullptr || text[0] == L'\0') return;
-  const std::wstring_view shown(text, ::wcsnlen(text, 128));
+  const std::wstring_view shown(text, ::wcsnlen(text, kMaxDisplayUnits));
   if (shown.find_first_of(L"/\\") != std::wstring_view::npos) {
     AppendStringMember(json, key, "[redacted]");
     return;

@@ -12,6 +12,9 @@
 
 namespace orv {
 
+inline constexpr std::size_t kShownConditions = 16;  // conditions written of any filter
+inline constexpr std::size_t kMaxDisplayUnits = 128;  // a display name is cut here
+
 // The engine is the caller's open session. Only allocation failures throw.
 std::string DescribeWfpFilter(const WfpEngineApi& api, HANDLE engine, std::uint64_t filterId);
 

@@ -1,7 +1,9 @@
 // The buffer sizes the public header promises: each diagnostic document is
-// built at its limits (every list full, every text at its cap in its widest
-// encoding, every number at its widest, the longest condition kind) by the
-// product's own writers, and must fit the published size.
+// built by the product's own writers from the widest values its members can
+// have (every list full, every text at its cap in its widest encoding, every
+// number at its widest, every address in the widest text the platform writes,
+// the longest condition kind). It must fit the bound worked out member by
+// member, and the published size must not be more than a few per cent above it.
 
 #include <gtest/gtest.h>
 
@@ -16,6 +18,7 @@
 
 #include "kilna/kilna_exports.h"
 #include "native/dns/capture/capture_json.h"
+#include "native/dns/trace/document_bounds.h"
 #include "native/dns/trace/client_event.h"
 #include "native/dns/trace/dns_trace.h"
 #include "native/dns/wfp/wfp_drop_state.h"
@@ -37,7 +40,11 @@ const std::wstring kWidestText(128, L'\x4E2D');
 // Display names are cut to 128 units: longer ones must not make the
 // document longer.
 const std::wstring kOverlongName(300, L'\x4E2D');
-constexpr wchar_t kWidestAddress[] = L"ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff";
+// The widest IPv6 text the platform writes is the IPv4-embedded form, here
+// with the longest zone a client event keeps.
+constexpr wchar_t kWidestAddress[] = L"FFFF:FFFF:FFFF:FFFF:0200:5EFE:255.255.255.255%4294967295";
+constexpr BYTE kWidestIpv6[16] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                  0x02, 0x00, 0x5E, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF};
 const GUID kKey = {0xFFFFFFFF, 0xFFFF, 0xFFFF, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}};
 const GUID kProviderKey = {0xAAAAAAAA, 0xAAAA, 0xAAAA, {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA}};
 const GUID kSublayerKey = {0xBBBBBBBB, 0xBBBB, 0xBBBB, {0xBB, 0xBB, 0xBB, 0xBB, 0xBB, 0xBB, 0xBB, 0xBB}};
@@ -187,12 +194,21 @@ class Conditions {
 
   UINT64 wide64_ = UINT64_MAX;
   INT64 narrow64_ = INT64_MIN;
-  FWP_BYTE_ARRAY16 address_ = {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                0xFF, 0xFF}};
+  FWP_BYTE_ARRAY16 address_ = Widest<FWP_BYTE_ARRAY16>();
   FWP_V4_ADDR_AND_MASK v4Mask_ = {0xFFFFFFFF, 0xFFFFFFFF};
-  FWP_V6_ADDR_AND_MASK v6Mask_ = {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                   0xFF, 0xFF, 0xFF},
-                                  128};
+  FWP_V6_ADDR_AND_MASK v6Mask_ = WidestMask();
+  template <typename Bytes>
+  static Bytes Widest() {
+    Bytes bytes = {};
+    std::memcpy(&bytes, kWidestIpv6, sizeof kWidestIpv6);
+    return bytes;
+  }
+  static FWP_V6_ADDR_AND_MASK WidestMask() {
+    FWP_V6_ADDR_AND_MASK mask = {};
+    std::memcpy(mask.addr, kWidestIpv6, sizeof kWidestIpv6);
+    mask.prefixLength = 255;
+    return mask;
+  }
   std::vector<FWP_RANGE0> ranges_;
 };
 
@@ -228,7 +244,8 @@ class DocumentBounds : public ::testing::Test {
     for (std::size_t i = 0; i < one.size(); ++i) {
       if (one[i].size() > one[widest].size()) widest = i;
     }
-    EXPECT_NE(one[widest].find("\"value\":\"ffff:"), std::string::npos) << one[widest];
+    EXPECT_NE(one[widest].find("\"value\":\"ffff:ffff:ffff:ffff:200:5efe:255.255.255.255.."), std::string::npos)
+        << one[widest];
 
     std::vector<std::string> whole;
     for (const bool ownProvider : {true, false}) {
@@ -265,18 +282,22 @@ class DocumentBounds : public ::testing::Test {
     state.nativeErrorCode = kWidest32;
     state.dropped = kWidest64;
     state.rulesTruncated = true;
+    // Seventeen filters dropped: sixteen rules, and the drops of the last.
+    std::uint64_t filter = kWidest64;
     for (auto& event : state.events) {
-      event = {kWidest64, kWidest64, 0x3901, 0xFFFF, 0xFFFF, 0xFFFF, 6, false};
+      event = {kWidest64, filter, 0x3901, 0xFFFF, 0xFFFF, 53, 6, false};  // the server's end is port 53
+      if (filter > kWidest64 - OrvDnsWfpTrace::kMaxRules) --filter;
     }
     state.eventCount = state.events.size();
-    for (auto& rule : state.rules) rule = {kWidest64, kWidest64, kWidest64, description};
+    filter = kWidest64;
+    for (auto& rule : state.rules) rule = {filter--, kWidest64, kWidest64, description};
     state.ruleCount = state.rules.size();
     std::lock_guard lock(state.mutex);
     return OrvDnsWfpTrace::DropStateJson(state);
   }
 };
 
-TEST_F(DocumentBounds, TheFullestTraceFitsThePublishedBuffer) {
+TEST_F(DocumentBounds, TheWidestTraceFitsItsBoundAndThePublishedSizeIsCloseAbove) {
   const std::string event = WidestClientEvent();
   ASSERT_FALSE(event.empty());
   EXPECT_NE(event.find("\"adapter\":\"\xE4\xB8\xAD"), std::string::npos) << event;
@@ -291,26 +312,35 @@ TEST_F(DocumentBounds, TheFullestTraceFitsThePublishedBuffer) {
   const std::string document = dns::TraceDocument(parts);
   ArchiveDocument("dns-trace", document);  // the schema takes the fullest document too
 
-  EXPECT_LE(document.size(), std::size_t{KILNA_DNS_TRACE_BUFFER_SIZE}) << document.size();
-  std::cout << "fullest trace " << document.size() << " bytes: events " << event.size() << " x " << events.size()
-            << ", orvPackets " << parts.packets.size() << ", wfp " << parts.wfp.size() << "\n";
-  // The bound is the limits' sum, not a guess far above it.
-  EXPECT_GT(document.size(), std::size_t{KILNA_DNS_TRACE_BUFFER_SIZE} * 19 / 20) << document.size();
+  std::cout << "widest trace " << document.size() << " bytes (bound " << dns::bounds::kTraceDocument
+            << ", published " << KILNA_DNS_TRACE_BUFFER_SIZE << "): events " << event.size() << " x "
+            << events.size() << ", orvPackets " << parts.packets.size() << ", wfp " << parts.wfp.size() << "\n";
+  EXPECT_EQ(event.size(), dns::bounds::kClientEvent) << event;
+  EXPECT_LE(parts.packets.size(), dns::bounds::kCapture);
+  EXPECT_LE(parts.wfp.size(), dns::bounds::kCollector);
+  EXPECT_LE(document.size(), dns::bounds::kTraceDocument);
+  EXPECT_LE(dns::bounds::kTraceDocument, std::size_t{KILNA_DNS_TRACE_BUFFER_SIZE});
+  // The published size is the widest document's, not a guess far above it.
+  EXPECT_LE(std::size_t{KILNA_DNS_TRACE_BUFFER_SIZE} * 100, document.size() * 104) << document.size();
 }
 
-TEST_F(DocumentBounds, TheFullestPreflightFitsThePublishedBuffer) {
+TEST_F(DocumentBounds, TheWidestPreflightIsItsBoundAndThePublishedSizeIsCloseAbove) {
   wfp::Evaluation evaluation;
   evaluation.code = kWidest32;  // an interface error outlives the report
   for (std::size_t i = 0; i < wfp::kMaxReported; ++i) {
-    evaluation.reported.push_back({kWidest64 - i, {}});
+    wfp::Key key;
+    key.bytes.fill(0xFF);
+    key.bytes[0] = static_cast<std::uint8_t>(i);  // sixteen different filters
+    evaluation.reported.push_back({kWidest64 - i, key});
   }
   const std::string document = WfpPreflightDocument(evaluation);
   ArchiveDocument("wfp-preflight", document);
-  EXPECT_LE(document.size(), std::size_t{KILNA_DNS_WFP_PREFLIGHT_BUFFER_SIZE}) << document;
-  EXPECT_GT(document.size(), std::size_t{KILNA_DNS_WFP_PREFLIGHT_BUFFER_SIZE} * 3 / 4) << document;
+  EXPECT_EQ(document.size(), dns::bounds::kPreflightDocument) << document;
+  EXPECT_LE(document.size(), std::size_t{KILNA_DNS_WFP_PREFLIGHT_BUFFER_SIZE});
+  EXPECT_LE(std::size_t{KILNA_DNS_WFP_PREFLIGHT_BUFFER_SIZE} * 100, document.size() * 104) << document;
 }
 
-TEST_F(DocumentBounds, EveryCompareFitsThePublishedBuffer) {
+TEST_F(DocumentBounds, TheWidestPresenceCheckIsItsBoundAndThePublishedSizeIsCloseAbove) {
   const std::vector<std::string> widest = {
       WfpPresenceDocument(ERROR_SUCCESS, kWidest64, true),
       WfpPresenceDocument(0x80320003, 0, true),
@@ -320,7 +350,8 @@ TEST_F(DocumentBounds, EveryCompareFitsThePublishedBuffer) {
     ArchiveDocument("wfp-compare", document);
     EXPECT_LE(document.size(), std::size_t{KILNA_DNS_WFP_COMPARE_BUFFER_SIZE}) << document;
   }
-  EXPECT_GT(Longest(widest), std::size_t{KILNA_DNS_WFP_COMPARE_BUFFER_SIZE} / 2);
+  EXPECT_EQ(Longest(widest), dns::bounds::kCompareDocument);
+  EXPECT_LE(std::size_t{KILNA_DNS_WFP_COMPARE_BUFFER_SIZE} * 100, Longest(widest) * 104);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <regex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -363,6 +364,19 @@ TEST_F(ProtectedDirs, ProcessFactsAreCheckedBeforeAnyFileSystemCall) {
   }
   EXPECT_EQ(fake_.calls(), 0);
   EXPECT_TRUE(Entries(programData_).empty());
+}
+
+// A failure other than exhausted memory while the exports gather the
+// process's facts or work reaches their barrier, which answers 8 for it too.
+TEST_F(ProtectedDirs, AFailureCaughtAtTheExportsBarrierAnswers8) {
+  const ProtectedDirsContextSource failing = []() -> ProtectedDirsContext {
+    throw std::runtime_error("inside the export");
+  };
+  EXPECT_EQ(GuardedCreateProtectedTemp(failing, L"name", out_.put()), 8u);
+  EXPECT_EQ(out_.value, nullptr);
+  EXPECT_EQ(GuardedCreateProtectedUpdateTemp(failing, out_.put()), 8u);
+  EXPECT_EQ(GuardedGetProtectedUpdateCache(failing, out_.put()), 8u);
+  EXPECT_EQ(out_.value, nullptr);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <stdexcept>
 
 #include "native/dns/query/dns_query.h"
 #include "tests/native/dns/query/fake_dns_client.h"
@@ -187,6 +188,20 @@ TEST_F(DnsQueryTest, EveryReturnedListIsFreedOnceWhateverTheStatus) {
   client().Answer({}, 0, 9501, false);
   EXPECT_EQ(Run({}), 9501u);
   EXPECT_EQ(client().listsFreed(), handedOut) << "no list, nothing to free";
+}
+
+// A failure other than exhausted memory inside a query reaches the exports'
+// barrier, which answers 8 for it too.
+TEST_F(DnsQueryTest, AFailureCaughtAtTheExportsBarrierAnswers8) {
+  DnsQueryPlatform platform = client().Platform();
+  platform.DnsQueryEx = [](PDNS_QUERY_REQUEST, PDNS_QUERY_RESULT, PDNS_QUERY_CANCEL) -> DNS_STATUS {
+    throw std::runtime_error("inside the query");
+  };
+  EXPECT_EQ(GuardedQuerySystemDns(platform, L"host.test", 4, array_.data(), 1, &count_), 8u);
+  EXPECT_EQ(count_, 0u);
+  count_ = kSentinel;
+  EXPECT_EQ(GuardedQueryPhysicalDns(platform, L"host.test", 3, 6, array_.data(), 1, &count_), 8u);
+  EXPECT_EQ(count_, 0u);
 }
 
 }  // namespace

@@ -314,14 +314,38 @@ TEST_F(DnsTraceTest, BufferOfExactlyTheLengthFitsOneLessDoesNot) {
   EXPECT_EQ(Finish(lastId_).result, 6u);
 }
 
-TEST_F(DnsTraceTest, AKeptDocumentGoesWithANullBufferOrANewStart) {
+TEST_F(DnsTraceTest, AKeptDocumentOutlivesANullBufferAFailedStartAndOtherIds) {
   Registry();
+  const Finished measured = SettledRun();
+  ASSERT_EQ(measured.result, 0u);
   ASSERT_EQ(SettledRun(1).result, 122u);
-  std::uint32_t written = 7;
-  EXPECT_EQ(registry_->Finish(lastId_, nullptr, 100, &written), 87u);
-  EXPECT_EQ(written, 0u);
-  EXPECT_EQ(Finish(lastId_).result, 6u);
+  const std::uint64_t kept = lastId_;
 
+  std::uint32_t written = 7;
+  std::uint8_t byte = 0;
+  EXPECT_EQ(registry_->Finish(kept, nullptr, 100, &written), 87u);
+  EXPECT_EQ(written, 0u);
+  EXPECT_EQ(registry_->Finish(kept, &byte, 1, nullptr), 87u);
+
+  // A start that fails takes nothing's place.
+  tracing().startResults = {ERROR_ACCESS_DENIED};
+  std::uint64_t failed = 0;
+  EXPECT_EQ(Start(kName, failed), ERROR_ACCESS_DENIED);
+  tracing().Reset();
+
+  // No other id reaches it: not the failed start's, not one never handed out.
+  EXPECT_EQ(Finish(kept + 1).result, 6u);
+  EXPECT_EQ(Finish(kept + 2).result, 6u);
+  EXPECT_EQ(Finish(kept - 1).result, 6u);
+
+  const Finished collected = Finish(kept, static_cast<std::uint32_t>(measured.json.size()));
+  EXPECT_EQ(collected.result, 0u);
+  EXPECT_EQ(WithoutClock(collected.json), WithoutClock(measured.json));
+  EXPECT_EQ(Finish(kept).result, 6u);
+}
+
+TEST_F(DnsTraceTest, OnlyATraceThatStartsReplacesAKeptDocument) {
+  Registry();
   ASSERT_EQ(SettledRun(1).result, 122u);
   const std::uint64_t kept = lastId_;
   std::uint64_t next = 0;

@@ -15,10 +15,12 @@
 
 #include <algorithm>
 #include <deque>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "native/common/guid_text.h"
+#include "native/dns/wfp/wfp_filter_exports.h"
 #include "native/dns/wfp/wfp_preflight_interfaces.h"
 #include "tests/native/dns/wfp/fake_wfp_engine.h"
 #include "tests/support/document_archive.h"
@@ -476,6 +478,22 @@ TEST(WfpPreflightInterfaces, TheFirstErrorIsKeptWhateverFollows) {
     ASSERT_EQ(listed.interfaces.size(), converted);
     for (const auto& one : listed.interfaces) EXPECT_EQ(one.index, 7u);
   }
+}
+
+// A failure other than exhausted memory inside either filter export reaches
+// its barrier, which answers 8 for it too.
+TEST_F(WfpPreflight, AFailureCaughtAtTheExportsBarrierAnswers8) {
+  orv::WfpEngineApi api = engine().Api();
+  api.FwpmEngineOpen0 = [](const wchar_t*, UINT32, SEC_WINNT_AUTH_IDENTITY_W*, const FWPM_SESSION0*,
+                           HANDLE*) -> DWORD { throw std::runtime_error("inside the engine"); };
+  std::uint8_t buffer[256];
+  std::uint32_t written = 7;
+  const wchar_t* entries[] = {loopback.braced.c_str()};
+  EXPECT_EQ(orv::GuardedWfpPreflight(api, entries, 1, buffer, sizeof buffer, &written), 8u);
+  EXPECT_EQ(written, 0u);
+  written = 7;
+  EXPECT_EQ(orv::GuardedWfpPresenceCheck(api, nullptr, 4242, buffer, sizeof buffer, &written), 8u);
+  EXPECT_EQ(written, 0u);
 }
 
 }  // namespace
