@@ -1,13 +1,15 @@
 // A program that imports only the KnownDLLs kilna.exe imports, limits its DLL
-// search the way kilna.exe does, and uses none of the other system DLLs. A
-// planted DLL that loads beside it is pulled in by the emulation's own
-// libraries, not by anything of ours.
+// search the way kilna.exe does, and loads WinINet from the system folder to
+// read the per-connection options, as kilna.exe does; it uses none of the
+// other system DLLs. A planted DLL that loads beside it is pulled in by the
+// emulation's own libraries, not by anything of ours.
 
 #include <winsock2.h>
 #include <windows.h>
 
 #include <objbase.h>
 #include <shlobj.h>
+#include <wininet.h>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
@@ -24,6 +26,20 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, &key) == ERROR_SUCCESS) ::RegCloseKey(key);
   ::DeleteObject(::CreateSolidBrush(0));
   ::GetSystemMetrics(SM_CXSCREEN);
+
+  using QueryOptionFn = BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, LPDWORD);
+  if (HMODULE wininet = ::LoadLibraryExW(L"wininet.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+    auto query = reinterpret_cast<QueryOptionFn>(
+        reinterpret_cast<void*>(::GetProcAddress(wininet, "InternetQueryOptionW")));
+    INTERNET_PER_CONN_OPTIONW option = {};
+    option.dwOption = INTERNET_PER_CONN_FLAGS;
+    INTERNET_PER_CONN_OPTION_LISTW list = {};
+    list.dwSize = sizeof list;
+    list.dwOptionCount = 1;
+    list.pOptions = &option;
+    DWORD size = sizeof list;
+    if (query != nullptr) query(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size);
+  }
   ::CoUninitialize();
   return 0;
 }

@@ -14,3 +14,19 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (mark != INVALID_HANDLE_VALUE) ::CloseHandle(mark);
   return TRUE;
 }
+
+// The functions Wine's own libraries call in the names they pull in (shell32
+// in version.dll, WinINet in iphlpapi.dll), so that a program they were
+// pulled into goes on; each answers a plain failure.
+extern "C" __declspec(dllexport) DWORD WINAPI GetFileVersionInfoSizeW(LPCWSTR, LPDWORD) {
+  ::SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
+  return 0;
+}
+
+extern "C" __declspec(dllexport) BOOL WINAPI GetFileVersionInfoW(LPCWSTR, DWORD, DWORD, LPVOID) { return FALSE; }
+
+extern "C" __declspec(dllexport) BOOL WINAPI VerQueryValueW(LPCVOID, LPCWSTR, LPVOID*, PUINT) { return FALSE; }
+
+extern "C" __declspec(dllexport) ULONG WINAPI GetAdaptersAddresses(ULONG, ULONG, PVOID, PVOID, PULONG) {
+  return ERROR_NO_DATA;
+}
