@@ -109,28 +109,32 @@ uint32_t KILNA_CALL OrvLaunchInstalledApp(const wchar_t* file, const wchar_t* pa
                                           const wchar_t* directory, int32_t* outProcessId) KILNA_NOEXCEPT;
 
 /* ---- The interactive user's WinINet proxy. ------------------------------- */
+/* WinINet is loaded from the system folder on first use. "No WinINet" below:
+ * 126 it could not be loaded, 127 it lacks a function; nothing is changed. */
 
 /* outJson: [out] string, docs/schemas/proxy.schema.json. Reads first: a read
- * error is returned even when outJson is null (and outJson is untouched);
- * then 87 for a null outJson, 8. */
+ * error (126, 127 no WinINet) is returned even when outJson is null (and
+ * outJson is untouched); then 87 for a null outJson, 8. */
 uint32_t KILNA_CALL OrvReadUserProxy(wchar_t** outJson) KILNA_NOEXCEPT;
 
 /* Points the proxy at 127.0.0.1:port, keeping the user's settings for a
- * restore. port: 1-65535, else 87. 1008 no user; WinINet errors. */
+ * restore. port: 1-65535, else 87. 1008 no user; 126, 127 no WinINet;
+ * WinINet errors. */
 uint32_t KILNA_CALL OrvSetUserProxy(uint32_t port) KILNA_NOEXCEPT;
 
 /* Switches to a direct connection and forgets the kept settings.
- * 0; 1008; WinINet and registry errors. */
+ * 0; 1008; 126, 127 no WinINet; WinINet and registry errors. */
 uint32_t KILNA_CALL OrvClearUserProxy(void) KILNA_NOEXCEPT;
 
 /* Puts back the user's settings that OrvSetUserProxy kept, unless the user
  * has replaced them since. outRestored: [out] may be null; 1 when the kept
  * settings were dealt with. 0 (also with nothing to
- * restore); 1008; WinINet errors (the kept settings stay). */
+ * restore); 1008; 126, 127 no WinINet; WinINet errors (the kept settings
+ * stay). */
 uint32_t KILNA_CALL OrvRestoreUserProxy(int32_t* outRestored) KILNA_NOEXCEPT;
 
 /* outConflict: [out] bit 0 manual proxy on, bit 1 auto-config URL on; written
- * only on success. 0; 87; WinINet errors. */
+ * only on success. 0; 87; 126, 127 no WinINet; WinINet errors. */
 uint32_t KILNA_CALL OrvReadEffectiveUserProxyConflict(int32_t* outConflict) KILNA_NOEXCEPT;
 
 /* Turns the user's proxy and auto-config off and opens a ticket when it
@@ -138,17 +142,17 @@ uint32_t KILNA_CALL OrvReadEffectiveUserProxyConflict(int32_t* outConflict) KILN
  * outRestoreResult is the rollback's code after a failure.
  * 0 (ticket 0 when already clean); 87; 170 a cleanup is open; 1237 the
  * settings changed under the operation; 13 written but not read back;
- * 1008; WinINet and registry errors. */
+ * 1008; 126, 127 no WinINet; WinINet and registry errors. */
 uint32_t KILNA_CALL OrvBeginUserProxyCleanup(int32_t* outTicket, int32_t* outRestoreResult) KILNA_NOEXCEPT;
 
 /* ticket: the open ticket, or 0 to check without one. outClean: [out]
  * required, written only on success (1 clean, 0 not). 0; 87 (also for a
- * ticket that is not the open one); read errors. */
+ * ticket that is not the open one); read errors (126, 127 no WinINet). */
 uint32_t KILNA_CALL OrvVerifyUserProxyCleanup(int32_t ticket, int32_t* outClean) KILNA_NOEXCEPT;
 
 /* Closes the ticket; restore non-zero puts the user's settings back when
  * nobody changed them since. ticket 0: 0 at once. 0; 87 not the open ticket;
- * 1237; 13; 1008; WinINet and registry errors. */
+ * 1237; 13; 1008; 126, 127 no WinINet; WinINet and registry errors. */
 uint32_t KILNA_CALL OrvFinishUserProxyCleanup(int32_t ticket, int32_t restore) KILNA_NOEXCEPT;
 
 /* ---- DNS queries that always reach the wire. ----------------------------- */

@@ -232,9 +232,13 @@ static_assert(offsetof(DNS_QUERY_REQUEST, InterfaceIndex) == 40);
 static_assert(offsetof(DNS_QUERY_REQUEST, pQueryContext) == 56);
 static_assert(sizeof(DNS_QUERY_REQUEST) == 64);
 
-typedef struct _DNS_QUERY_CANCEL {  // NOLINT(bugprone-reserved-identifier): the SDK's own tag
+// The SDK declares the cancel handle DECLSPEC_ALIGN(8).
+typedef struct alignas(8) _DNS_QUERY_CANCEL {  // NOLINT(bugprone-reserved-identifier): the SDK's own tag
   CHAR Reserved[32];
 } DNS_QUERY_CANCEL, *PDNS_QUERY_CANCEL;
+
+static_assert(sizeof(DNS_QUERY_CANCEL) == 32);
+static_assert(alignof(DNS_QUERY_CANCEL) == 8);
 
 static_assert(offsetof(DNS_QUERY_RESULT, pQueryRecords) == 16);
 static_assert(sizeof(DNS_QUERY_RESULT) == 32);

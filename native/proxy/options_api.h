@@ -1,7 +1,8 @@
 #pragma once
 // The per-connection proxy options of WinINet, reached through exactly the two
-// calls the store makes. Production uses WinINet itself; tests install an
-// options store of their own (Wine's does not keep what Windows keeps).
+// calls the store makes. Production uses WinINet itself, loaded from the
+// system folder at run time; tests install an options store of their own
+// (Wine's does not keep what Windows keeps).
 
 #include <windows.h>
 
@@ -20,6 +21,14 @@ struct PerConnectionOptionsApi {
   BOOL(WINAPI* setOption)(HINTERNET internet, DWORD option, LPVOID buffer, DWORD length);
 };
 
+// The two calls as `wininet` exports them. When it is null (WinINet could not
+// be loaded) both fail with ERROR_MOD_NOT_FOUND; when it lacks either, with
+// ERROR_PROC_NOT_FOUND. They then touch nothing.
+PerConnectionOptionsApi ResolveOptionsApi(HMODULE wininet) noexcept;
+
+// WinINet loaded once, from the system folder alone and kept until exit: the
+// process runs elevated, often from a folder the user can write, where a
+// search by name would look first.
 const PerConnectionOptionsApi& WinInetOptionsApi();
 
 JournalOwner CurrentProcessOwner();

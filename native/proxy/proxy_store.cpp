@@ -19,8 +19,8 @@ struct OptionList {
   INTERNET_PER_CONN_OPTIONW options[kOptionCount] = {};
   INTERNET_PER_CONN_OPTION_LISTW list = {};
 
-  OptionList() {
-    options[0].dwOption = INTERNET_PER_CONN_FLAGS;
+  explicit OptionList(DWORD flagsOption) {
+    options[0].dwOption = flagsOption;
     options[1].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
     options[2].dwOption = INTERNET_PER_CONN_PROXY_BYPASS;
     options[3].dwOption = INTERNET_PER_CONN_AUTOCONFIG_URL;
@@ -38,14 +38,10 @@ static_assert(sizeof(INTERNET_PER_CONN_OPTION_LISTW) == 32);
 // Takes over a string WinINet allocated, whatever the outcome of the query.
 UniqueGlobal OwnQueried(LPWSTR text) { return UniqueGlobal(reinterpret_cast<HGLOBAL>(text)); }
 
-}  // namespace
-
-DWORD ProxyStore::ReadOptions(ProxyOptions& options) const {
-  const UserScope scope = EnterUserScope();
-  if (!scope.impersonating()) return ERROR_NO_TOKEN;
-  OptionList query;
+DWORD QueryOptions(const PerConnectionOptionsApi& api, DWORD flagsOption, ProxyOptions& options) {
+  OptionList query(flagsOption);
   DWORD size = sizeof(query.list);
-  const BOOL ok = platform_.options.queryOption(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &query.list, &size);
+  const BOOL ok = api.queryOption(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &query.list, &size);
   const DWORD error = ok ? ERROR_SUCCESS : LastFailure();
   const UniqueGlobal server = OwnQueried(query.options[1].Value.pszValue);
   const UniqueGlobal bypass = OwnQueried(query.options[2].Value.pszValue);
@@ -60,13 +56,26 @@ DWORD ProxyStore::ReadOptions(ProxyOptions& options) const {
   return ERROR_SUCCESS;
 }
 
+}  // namespace
+
+DWORD ProxyStore::ReadOptions(ProxyOptions& options) const {
+  const UserScope scope = EnterUserScope();
+  if (!scope.impersonating()) return ERROR_NO_TOKEN;
+  // WinINet drops the auto-detect bit from the flags in effect after a failed
+  // detection; the flags as the user chose them keep it, so those are what a
+  // restore must write back. A WinINet that does not know them answers the
+  // flags in effect. Writes always set the flags in effect, which sets both.
+  if (QueryOptions(platform_.options, INTERNET_PER_CONN_FLAGS_UI, options) == ERROR_SUCCESS) return ERROR_SUCCESS;
+  return QueryOptions(platform_.options, INTERNET_PER_CONN_FLAGS, options);
+}
+
 DWORD ProxyStore::WriteOptions(const ProxyOptions& options) const {
   std::wstring server = ToWide(options.proxyServer);
   std::wstring bypass = ToWide(options.proxyBypass);
   std::wstring url = ToWide(options.autoConfigUrl);
   const UserScope scope = EnterUserScope();
   if (!scope.impersonating()) return ERROR_NO_TOKEN;
-  OptionList set;
+  OptionList set(INTERNET_PER_CONN_FLAGS);
   set.options[0].Value.dwValue = options.flags;
   set.options[1].Value.pszValue = server.data();
   set.options[2].Value.pszValue = bypass.data();

@@ -10,11 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "native/common/unique_resource.h"
 #include "tests/native/proxy/internet_settings_reg.h"
+#include "tests/native/proxy/options_in_registry.h"
 #include "tests/support/kilna_run.h"
 #include "tests/support/process.h"
 #include "tests/support/shell_standin.h"
@@ -74,35 +76,65 @@ TEST(ProxyEndToEnd, ACleanupWhoseRefreshFailsReportsItAndOpensNoTicket) {
   EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvRestoreUserProxy\"", "\"result\":0", "\"outRestored\":0"}), "");
 }
 
-// kilna.exe copied into a folder of its own with the test wininet.dll beside
-// it: per-connection options as Windows keeps them, with a refresh that works.
-// Wine prefers its own WinINet; an override for the copy's name alone (read
-// by Wine's loader from the registry, not from the child's environment)
-// makes it load the one beside the copy.
+// The test wininet.dll in the system folder of the prefix, where kilna.exe
+// loads WinINet from, and Wine's own put back afterwards. Wine prefers its own
+// WinINet even there; an override for one executable's name alone (read by
+// Wine's loader from the registry, not from the child's environment) makes
+// that executable load the file, so every other program keeps Wine's.
+class SystemFolderWinInet {
+ public:
+  explicit SystemFolderWinInet(const std::wstring& executableName)
+      : overrides_(L"Software\\Wine\\AppDefaults\\" + executableName) {
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    installed_ = std::wstring(system) + L"\\wininet.dll";
+    original_ = ReadWholeFile(installed_);
+    const std::wstring dll = BinaryFolder() + L"\\..\\proxy_test_wininet\\wininet.dll";
+    static constexpr wchar_t kNative[] = L"native";
+    ready_ = original_.has_value() && ::CopyFileW(dll.c_str(), installed_.c_str(), FALSE) &&
+             ::RegSetKeyValueW(HKEY_CURRENT_USER, (overrides_ + L"\\DllOverrides").c_str(), L"wininet", REG_SZ,
+                               kNative, sizeof(kNative)) == ERROR_SUCCESS;
+  }
+  ~SystemFolderWinInet() {
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, overrides_.c_str());
+    if (original_) WriteWholeFile(installed_, *original_);
+  }
+  SystemFolderWinInet(const SystemFolderWinInet&) = delete;
+  SystemFolderWinInet& operator=(const SystemFolderWinInet&) = delete;
+
+  bool ready() const { return ready_; }
+
+ private:
+  std::wstring overrides_;
+  std::wstring installed_;
+  std::optional<std::string> original_;
+  bool ready_ = false;
+};
+
+// kilna.exe copied into a folder of its own, under a name of its own, and run
+// against the test wininet.dll: per-connection options as Windows keeps them,
+// with a refresh that works. Nothing is put beside the copy: kilna.exe loads
+// WinINet from the system folder alone.
 class ProxyWithPerConnectionWinInet : public ::testing::Test {
  protected:
   static constexpr wchar_t kCopyName[] = L"kilna-wininet-test.exe";
-  static constexpr wchar_t kAppDefaults[] = L"Software\\Wine\\AppDefaults\\kilna-wininet-test.exe";
   static constexpr wchar_t kJournalKey[] = L"Software\\Kilna\\Proxy";
 
   void SetUp() override {
     ASSERT_TRUE(shell_.ready()) << shell_.problem();
+    ASSERT_TRUE(wininet_.ready());
     ::RegDeleteTreeW(HKEY_CURRENT_USER, kJournalKey);  // whatever earlier runs left
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, proxy::test::kTestDetectionPath);
     const std::wstring copied = CopyKilnaInto(folder_.path());
     ASSERT_FALSE(copied.empty());
     executable_ = folder_ / kCopyName;
     ASSERT_TRUE(::MoveFileW(copied.c_str(), executable_.c_str()));
-    const std::wstring dll = BinaryFolder() + L"\\..\\proxy_test_wininet\\wininet.dll";
-    ASSERT_TRUE(::CopyFileW(dll.c_str(), (folder_ / L"wininet.dll").c_str(), FALSE));
-    static constexpr wchar_t kNative[] = L"native";
-    const std::wstring overrides = std::wstring(kAppDefaults) + L"\\DllOverrides";
-    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, overrides.c_str(), L"wininet", REG_SZ, kNative, sizeof(kNative)),
-              ERROR_SUCCESS);
   }
 
   void TearDown() override {
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, kAppDefaults);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, kJournalKey);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, proxy::test::kTestDetectionPath);
   }
 
   KilnaOptions Options(std::vector<std::string> script) {
@@ -163,6 +195,7 @@ class ProxyWithPerConnectionWinInet : public ::testing::Test {
   }
 
   ShellStandIn shell_;
+  SystemFolderWinInet wininet_{kCopyName};
   TempFolder folder_;
   std::wstring executable_;
 };
@@ -187,6 +220,29 @@ TEST_F(ProxyWithPerConnectionWinInet, AProxyTheUserSetBetweenTwoSetsIsWhatRestor
   EXPECT_NE(exported.find(L"\"ProxyEnable\"=dword:00000001"), std::wstring::npos) << Narrow(exported);
   EXPECT_NE(exported.find(L"\"ProxyServer\"=\"proxy.example:3128\""), std::wstring::npos) << Narrow(exported);
   EXPECT_EQ(exported.find(L"127.0.0.1"), std::wstring::npos) << Narrow(exported);
+}
+
+// The user chose "Automatically detect settings" and WinINet's detection has
+// since failed, so the flags in effect lack the auto-detect bit.
+TEST_F(ProxyWithPerConnectionWinInet, TheUsersAutoDetectChoiceComesBackWithTheRestore) {
+  proxy::test::RegAddSetting(L"ProxyEnable", L"REG_DWORD", L"0");
+  proxy::test::RegDeleteSetting(L"ProxyServer");
+  proxy::test::RegDeleteSetting(L"AutoConfigURL");
+  const DWORD on = 1;
+  for (const wchar_t* name : {L"AutoDetect", L"DetectionFailed"}) {
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, proxy::test::kTestDetectionPath, name, REG_DWORD, &on, sizeof(on)),
+              ERROR_SUCCESS);
+  }
+  const KilnaRun run = RunKilna(Options({Ffi("OrvSetUserProxy", "[8080]"), Ffi("OrvRestoreUserProxy")}));
+  ASSERT_FALSE(run.process.timedOut);
+  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvSetUserProxy\"", "\"result\":0"}), "");
+  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvRestoreUserProxy\"", "\"result\":0", "\"outRestored\":1"}), "");
+  DWORD autoDetect = 0;
+  DWORD size = sizeof(autoDetect);
+  EXPECT_EQ(::RegGetValueW(HKEY_CURRENT_USER, proxy::test::kTestDetectionPath, L"AutoDetect", RRF_RT_REG_DWORD,
+                           nullptr, &autoDetect, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(autoDetect, 1u) << "the restore wrote the user's auto-detect choice away";
 }
 
 TEST_F(ProxyWithPerConnectionWinInet, ACleanupAroundOurProxyLeavesNoLoopbackBehind) {

@@ -39,8 +39,11 @@ USER_PROXY = [
 INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
 
 # Wine's WinINet keeps no per-connection options, so the run uses the test
-# wininet.dll, which behaves as Windows documents, beside a copy of kilna.exe
-# with a name of its own (Wine's loader override is keyed by that name).
+# wininet.dll, which behaves as Windows documents. kilna.exe loads WinINet from
+# the system folder alone, so the file goes into the prefix's system32 for the
+# run (Wine's own is put back afterwards), and a copy of kilna.exe with a name
+# of its own is told to load it (Wine's loader override is keyed by that name;
+# every other program keeps Wine's WinINet).
 COPY_NAME = "kilna-reference.exe"
 WININET_OVERRIDE = rf"HKCU\Software\Wine\AppDefaults\{COPY_NAME}\DllOverrides"
 
@@ -72,14 +75,17 @@ def wine(*args, **kwargs):
 
 
 def copy_application(bin_dir, app):
-    """kilna.exe, its DLLs and the test wininet.dll in a folder of their own."""
+    """kilna.exe and its DLLs in a folder of their own."""
     shutil.rmtree(app, ignore_errors=True)
     app.mkdir(parents=True)
     for dll in bin_dir.glob("*.dll"):
         shutil.copy2(dll, app)
     shutil.copy2(bin_dir / "kilna.exe", app / COPY_NAME)
-    shutil.copy2(bin_dir.parent / "proxy_test_wininet" / "wininet.dll", app)
     return app / COPY_NAME
+
+
+def system_wininet():
+    return pathlib.Path(os.environ["WINEPREFIX"]) / "drive_c" / "windows" / "system32" / "wininet.dll"
 
 
 def run_kilna(bin_dir, work, examples):
@@ -94,6 +100,8 @@ def run_kilna(bin_dir, work, examples):
         wine("reg", "add", INTERNET_SETTINGS, "/v", name, "/t", kind, "/d", value, "/f", check=True)
     wine("reg", "delete", INTERNET_SETTINGS, "/v", "AutoConfigURL", "/f")  # left by an earlier run, perhaps
     wine("reg", "add", WININET_OVERRIDE, "/v", "wininet", "/t", "REG_SZ", "/d", "native", "/f", check=True)
+    wine_own = system_wininet().read_bytes()
+    shutil.copyfile(bin_dir.parent / "proxy_test_wininet" / "wininet.dll", system_wininet())
 
     shell = subprocess.Popen(["wine64", str(bin_dir / "standin_shell.exe")], stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL)
@@ -107,7 +115,9 @@ def run_kilna(bin_dir, work, examples):
     finally:
         shell.kill()
         shell.wait()
+        system_wininet().write_bytes(wine_own)
         wine("reg", "delete", WININET_OVERRIDE.rsplit("\\", 1)[0], "/f")
+        wine("reg", "delete", r"HKCU\Software\Kilna\TestWinInet", "/f")  # the test WinINet's auto-detect values
         for name in [name for name, _, _ in USER_PROXY] + ["AutoConfigURL"]:
             wine("reg", "delete", INTERNET_SETTINGS, "/v", name, "/f")
     if kilna.returncode != 0:

@@ -31,6 +31,25 @@ void FakeWinInetOptions::setOptions(const ProxyOptions& options) {
   options_ = options;
 }
 
+DWORD FakeWinInetOptions::flagsInEffect() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return InEffect();
+}
+
+DWORD FakeWinInetOptions::InEffect() const {
+  return detectionFailed_ ? options_.flags & ~kProxyTypeAutoDetect : options_.flags;
+}
+
+void FakeWinInetOptions::failAutoDetection() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  detectionFailed_ = true;
+}
+
+void FakeWinInetOptions::forgetUserFlags() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  knowsUserFlags_ = false;
+}
+
 void FakeWinInetOptions::failCall(DWORD option, DWORD error, int skip) {
   std::lock_guard<std::mutex> lock(mutex_);
   failures_.push_back({option, error, skip});
@@ -106,8 +125,13 @@ BOOL WINAPI FakeWinInetOptions::Query(HINTERNET, DWORD option, LPVOID buffer, LP
       !IsDefaultConnectionList(list, *length)) {
     return Refuse(ERROR_INVALID_PARAMETER);
   }
-  if (DWORD error = 0; self.Fails(kQueryCall, error)) return Refuse(error);
-  const DWORD error = AnswerOptionQuery(self.options_, *list);
+  const bool asksForUserFlags = AsksForUserFlags(*list);
+  if (DWORD error = 0; self.Fails(kQueryCall, error)) {
+    if (asksForUserFlags) self.failures_.insert(self.failures_.begin(), Failure{kQueryCall, error, 0});
+    return Refuse(error);
+  }
+  if (asksForUserFlags && !self.knowsUserFlags_) return Refuse(ERROR_INVALID_PARAMETER);
+  const DWORD error = AnswerOptionQuery(self.options_, self.InEffect(), *list);
   return error == ERROR_SUCCESS ? TRUE : Refuse(error);
 }
 
@@ -127,6 +151,7 @@ BOOL WINAPI FakeWinInetOptions::Set(HINTERNET, DWORD option, LPVOID buffer, DWOR
     if (const DWORD error = StoreOptionsInRegistry(next); error != ERROR_SUCCESS) return Refuse(error);
   }
   self.options_ = std::move(next);
+  self.detectionFailed_ = false;
   return TRUE;
 }
 

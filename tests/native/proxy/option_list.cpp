@@ -37,12 +37,14 @@ bool IsDefaultConnectionList(const INTERNET_PER_CONN_OPTION_LISTW* list, DWORD l
          list->pszConnection == nullptr;
 }
 
-DWORD AnswerOptionQuery(const ProxyOptions& options, INTERNET_PER_CONN_OPTION_LISTW& list) {
+DWORD AnswerOptionQuery(const ProxyOptions& options, DWORD flagsInEffect, INTERNET_PER_CONN_OPTION_LISTW& list) {
   ProxyOptions source = options;
   for (DWORD i = 0; i < list.dwOptionCount; ++i) {
     INTERNET_PER_CONN_OPTIONW& entry = list.pOptions[i];
-    if (entry.dwOption == INTERNET_PER_CONN_FLAGS) {
+    if (entry.dwOption == INTERNET_PER_CONN_FLAGS_UI) {
       entry.Value.dwValue = source.flags;
+    } else if (entry.dwOption == INTERNET_PER_CONN_FLAGS) {
+      entry.Value.dwValue = flagsInEffect;
     } else if (const ProxyText* text = TextOption(source, entry.dwOption)) {
       entry.Value.pszValue = GlobalCopy(*text);
     } else {
@@ -51,6 +53,13 @@ DWORD AnswerOptionQuery(const ProxyOptions& options, INTERNET_PER_CONN_OPTION_LI
     }
   }
   return ERROR_SUCCESS;
+}
+
+bool AsksForUserFlags(const INTERNET_PER_CONN_OPTION_LISTW& list) {
+  for (DWORD i = 0; i < list.dwOptionCount; ++i) {
+    if (list.pOptions[i].dwOption == INTERNET_PER_CONN_FLAGS_UI) return true;
+  }
+  return false;
 }
 
 DWORD ApplyOptionSet(const INTERNET_PER_CONN_OPTION_LISTW& list, ProxyOptions& options) {

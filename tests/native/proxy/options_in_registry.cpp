@@ -8,9 +8,17 @@ namespace {
 
 RawValue TextOrAbsent(const ProxyText& text) { return text.empty() ? RawValue{} : TextValue(kRegSz, text); }
 
+bool DetectionValue(const wchar_t* name) {
+  DWORD value = 0;
+  DWORD size = sizeof(value);
+  return ::RegGetValueW(HKEY_CURRENT_USER, kTestDetectionPath, name, RRF_RT_REG_DWORD, nullptr, &value, &size) ==
+             ERROR_SUCCESS &&
+         value != 0;
+}
+
 }  // namespace
 
-DWORD LoadOptionsFromRegistry(ProxyOptions& options) {
+DWORD LoadOptionsFromRegistry(ProxyOptions& options, DWORD& flagsInEffect) {
   UniqueRegKey key;
   const LSTATUS opened = OpenInternetSettings(KEY_QUERY_VALUE, key);
   RawSlots raw;
@@ -26,6 +34,8 @@ DWORD LoadOptionsFromRegistry(ProxyOptions& options) {
   RawValueText(raw[kSlotProxyServer], read.proxyServer);
   RawValueText(raw[kSlotProxyOverride], read.proxyBypass);
   RawValueText(raw[kSlotAutoConfigUrl], read.autoConfigUrl);
+  if (DetectionValue(L"AutoDetect")) read.flags |= kProxyTypeAutoDetect;
+  flagsInEffect = DetectionValue(L"DetectionFailed") ? read.flags & ~kProxyTypeAutoDetect : read.flags;
   options = std::move(read);
   return ERROR_SUCCESS;
 }
@@ -43,7 +53,15 @@ DWORD StoreOptionsInRegistry(const ProxyOptions& options) {
     const LSTATUS status = WriteRawValue(key.get(), RawSlotName(slot), values[slot]);
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return static_cast<DWORD>(status);
   }
-  return ERROR_SUCCESS;
+  UniqueRegKey detection;
+  const LSTATUS opened = ::RegCreateKeyExW(HKEY_CURRENT_USER, kTestDetectionPath, 0, nullptr, 0, KEY_SET_VALUE,
+                                           nullptr, detection.put(), nullptr);
+  if (opened != ERROR_SUCCESS) return static_cast<DWORD>(opened);
+  const LSTATUS chosen =
+      WriteRawValue(detection.get(), L"AutoDetect", DwordValue((options.flags & kProxyTypeAutoDetect) != 0 ? 1 : 0));
+  if (chosen != ERROR_SUCCESS) return static_cast<DWORD>(chosen);
+  const LSTATUS cleared = WriteRawValue(detection.get(), L"DetectionFailed", RawValue{});
+  return cleared == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : static_cast<DWORD>(cleared);
 }
 
 }  // namespace orv::proxy::test

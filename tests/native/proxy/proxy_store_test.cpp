@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kilna/kilna_exports.h"
@@ -76,6 +77,73 @@ TEST_F(ProxyStoreTest, OptionFailuresArePassedOnAndSilentFailuresAreNotSuccess) 
   EXPECT_EQ(store().WriteOptions(ProxyOptions{3, u"p:1"}), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   fake_.failCall(INTERNET_OPTION_REFRESH, 0);
   EXPECT_EQ(store().Refresh(), static_cast<DWORD>(ERROR_INTERNAL_ERROR));
+}
+
+TEST_F(ProxyStoreTest, FlagsAreReadAsTheUserChoseThemAndWrittenAsInEffect) {
+  // Detection failed: the flags in effect lost the auto-detect bit.
+  fake_.setOptions(ProxyOptions{1 | kProxyTypeAutoDetect, u"", u"<local>"});
+  fake_.failAutoDetection();
+  ASSERT_EQ(fake_.flagsInEffect(), 1u);
+  ProxyOptions read;
+  ASSERT_EQ(store().ReadOptions(read), 0u);
+  EXPECT_EQ(read, (ProxyOptions{1 | kProxyTypeAutoDetect, u"", u"<local>"}));
+  EXPECT_EQ(fake_.calls().size(), 1u);
+
+  // The fake refuses a set of the user's flags: only the flags in effect are
+  // written, and that sets both.
+  ASSERT_EQ(store().WriteOptions(ProxyOptions{1 | kProxyTypeAutoDetect, u"", u"<local>"}), 0u);
+  EXPECT_EQ(fake_.flagsInEffect(), 1u | kProxyTypeAutoDetect);
+
+  // A WinINet without the user's flags is asked again for those in effect.
+  fake_.failAutoDetection();
+  fake_.forgetUserFlags();
+  fake_.clearCalls();
+  ASSERT_EQ(store().ReadOptions(read), 0u);
+  EXPECT_EQ(read, (ProxyOptions{1, u"", u"<local>"}));
+  EXPECT_EQ(fake_.calls().size(), 2u);
+}
+
+TEST_F(ProxyStoreTest, WithoutWinInetEveryExportAnswersWhyAndChangesNothing) {
+  SetSettings(UserProxyAndPac());
+  const std::pair<HMODULE, DWORD> rows[] = {{nullptr, ERROR_MOD_NOT_FOUND},
+                                            {::GetModuleHandleW(L"kernel32.dll"), ERROR_PROC_NOT_FOUND}};
+  for (const auto& [module, error] : rows) {
+    SCOPED_TRACE(error);
+    fake_.clearCalls();
+    platform().options = ResolveOptionsApi(module);
+    wchar_t* json = nullptr;
+    int out = -1;
+    int restoreResult = -1;
+    EXPECT_EQ(OrvReadUserProxy(&json), error);
+    EXPECT_EQ(json, nullptr);
+    EXPECT_EQ(OrvSetUserProxy(8080), error);
+    EXPECT_EQ(OrvClearUserProxy(), error);
+    EXPECT_EQ(OrvReadEffectiveUserProxyConflict(&out), error);
+    EXPECT_EQ(OrvBeginUserProxyCleanup(&out, &restoreResult), error);
+    EXPECT_EQ(out, 0);
+    EXPECT_TRUE(fake_.calls().empty());
+    EXPECT_EQ(ReadAllRaw(), UserProxyAndPac().raw);
+    platform().options = FakeWinInetOptions::Api();
+    EXPECT_EQ(Settings(), UserProxyAndPac());
+    int restored = -1;
+    EXPECT_EQ(OrvRestoreUserProxy(&restored), 0u);
+    EXPECT_EQ(restored, 0);  // the failed set saved nothing
+  }
+}
+
+TEST_F(ProxyStoreTest, WinInetIsLoadedFromTheSystemFolderWithBothCalls) {
+  const PerConnectionOptionsApi& api = WinInetOptionsApi();
+  const HMODULE wininet = ::GetModuleHandleW(L"wininet.dll");
+  ASSERT_NE(wininet, nullptr);
+  wchar_t loaded[MAX_PATH] = {};
+  wchar_t system[MAX_PATH] = {};
+  ASSERT_NE(::GetModuleFileNameW(wininet, loaded, MAX_PATH), 0u);
+  ASSERT_NE(::GetSystemDirectoryW(system, MAX_PATH), 0u);
+  EXPECT_EQ(::lstrcmpiW(loaded, (std::wstring(system) + L"\\wininet.dll").c_str()), 0);
+  EXPECT_EQ(reinterpret_cast<void*>(api.queryOption),
+            reinterpret_cast<void*>(::GetProcAddress(wininet, "InternetQueryOptionW")));
+  EXPECT_EQ(reinterpret_cast<void*>(api.setOption),
+            reinterpret_cast<void*>(::GetProcAddress(wininet, "InternetSetOptionW")));
 }
 
 TEST_F(ProxyStoreTest, WriteSendsTheOptionsThenSettingsChangedThenRefreshAndStopsAtTheFirstFailure) {

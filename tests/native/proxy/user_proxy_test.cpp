@@ -46,6 +46,15 @@ TEST_F(UserProxyTest, RestoreAfterTwoSetsBringsBackTheSettingsFromBeforeTheFirst
   EXPECT_TRUE(fake_.calls().empty());
 }
 
+TEST_F(UserProxyTest, RestoreGivesBackTheUsersAutoDetectChoiceAfterWinInetClearedIt) {
+  fake_.setOptions(kUsersOwn);
+  fake_.failAutoDetection();
+  ASSERT_EQ(OrvSetUserProxy(8080), 0u);
+  EXPECT_EQ(Restore(), 1);
+  EXPECT_EQ(fake_.options(), kUsersOwn);
+  EXPECT_EQ(fake_.flagsInEffect(), kUsersOwn.flags);
+}
+
 TEST_F(UserProxyTest, RestoreLeavesSettingsTheUserChangedSinceTheSet) {
   fake_.setOptions(kUsersOwn);
   ASSERT_EQ(OrvSetUserProxy(8080), 0u);

@@ -1,7 +1,9 @@
 // A wininet.dll for end-to-end tests only: the per-connection proxy options of
-// the default connection as Windows documents them, kept in the user's
-// Internet Settings values; the settings-changed and refresh notifications
-// succeed. It goes beside a copy of kilna.exe, never beside the product.
+// the default connection as Windows documents them (the flags as the user
+// chose them and as in effect), kept in the user's Internet Settings values;
+// the settings-changed and refresh notifications succeed. The tests put it in
+// the system folder of their Wine prefix for a copy of kilna.exe alone, never
+// beside the product.
 
 #include <windows.h>
 
@@ -32,8 +34,11 @@ BOOL WINAPI QueryPerConnectionOption(HINTERNET internet, DWORD option, LPVOID bu
     return Refuse(ERROR_INVALID_PARAMETER);
   }
   ProxyOptions options;
-  if (const DWORD error = LoadOptionsFromRegistry(options); error != ERROR_SUCCESS) return Refuse(error);
-  return Succeed(AnswerOptionQuery(options, *list));
+  DWORD flagsInEffect = 0;
+  if (const DWORD error = LoadOptionsFromRegistry(options, flagsInEffect); error != ERROR_SUCCESS) {
+    return Refuse(error);
+  }
+  return Succeed(AnswerOptionQuery(options, flagsInEffect, *list));
 }
 
 // Exported as InternetSetOptionW.
@@ -45,7 +50,10 @@ BOOL WINAPI SetPerConnectionOption(HINTERNET internet, DWORD option, LPVOID buff
     return Refuse(ERROR_INVALID_PARAMETER);
   }
   ProxyOptions options;
-  if (const DWORD error = LoadOptionsFromRegistry(options); error != ERROR_SUCCESS) return Refuse(error);
+  DWORD flagsInEffect = 0;
+  if (const DWORD error = LoadOptionsFromRegistry(options, flagsInEffect); error != ERROR_SUCCESS) {
+    return Refuse(error);
+  }
   if (const DWORD error = ApplyOptionSet(*list, options); error != ERROR_SUCCESS) return Refuse(error);
   return Succeed(StoreOptionsInRegistry(options));
 }
