@@ -163,7 +163,8 @@ uint32_t KILNA_CALL OrvFinishUserProxyCleanup(int32_t ticket, int32_t restore) K
 /* name: [in] host name. family: 4 or 6. addresses: [out] caller array of
  * capacity elements of 4 (family 4) or 16 (family 6) bytes, network order.
  * capacity: 1-8. count: [out] required, 0 at entry, elements written.
- * 0 (count may be 0); 87; the DNS client's status (9003 no such name, ...). */
+ * 0 (count may be 0); 87; 127 on Windows 7 (no DnsQueryEx in its DNS client);
+ * the DNS client's status (9003 no such name, ...). */
 uint32_t KILNA_CALL OrvQuerySystemDns(const wchar_t* name, int32_t family, uint8_t* addresses, uint32_t capacity,
                                       uint32_t* count) KILNA_NOEXCEPT;
 

@@ -207,7 +207,7 @@ typedef struct _FILE_DISPOSITION_INFO_EX {
 
 // ---- DNS client: the asynchronous-capable query ---------------------------
 // MinGW's windns.h has the result record but not the request, the cancel
-// handle or the function (its import library does export it). Layouts are the
+// handle or the function. Layouts are the
 // 64-bit SDK's: QueryName 8, QueryType 16, QueryOptions 24, pDnsServerList 32,
 // InterfaceIndex 40, pQueryCompletionCallback 48, pQueryContext 56; 64 bytes.
 
@@ -243,8 +243,9 @@ static_assert(alignof(DNS_QUERY_CANCEL) == 8);
 static_assert(offsetof(DNS_QUERY_RESULT, pQueryRecords) == 16);
 static_assert(sizeof(DNS_QUERY_RESULT) == 32);
 
-extern "C" DNS_STATUS WINAPI DnsQueryEx(PDNS_QUERY_REQUEST pQueryRequest, PDNS_QUERY_RESULT pQueryResults,
-                                        PDNS_QUERY_CANCEL pCancelHandle);
+// Windows 8 and later only: looked up at run time, never imported.
+typedef DNS_STATUS(WINAPI* DnsQueryExFn)(PDNS_QUERY_REQUEST pQueryRequest, PDNS_QUERY_RESULT pQueryResults,
+                                         PDNS_QUERY_CANCEL pCancelHandle);
 
 // ---- Event tracing -----------------------------------------------------------
 // The event-id filter of EnableTraceEx2 (Windows 8.1 and later): FilterIn,

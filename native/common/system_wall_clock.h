@@ -1,19 +1,13 @@
 #pragma once
-// The system's precise time as microseconds since 1970: the "timeUs",
-// "startedUs" and "endedUs" of the DNS diagnostic documents.
-
-#include <windows.h>
+// The system's time as microseconds since 1970: the "timeUs", "startedUs" and
+// "endedUs" of the DNS diagnostic documents.
 
 #include <cstdint>
 
-#include "native/common/wall_clock.h"
-
 namespace orv::dns {
 
-inline std::uint64_t SystemWallClockUs() noexcept {
-  FILETIME now = {};
-  ::GetSystemTimePreciseAsFileTime(&now);
-  return MicrosecondsSince1970((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
-}
+// The precise clock where the system has one (Windows 8 and later), else the
+// plain system time, which Windows 7 keeps to its timer resolution.
+std::uint64_t SystemWallClockUs() noexcept;
 
 }  // namespace orv::dns

@@ -6,6 +6,7 @@
 #include "native/common/com_ptr.h"
 #include "native/common/environment.h"
 #include "native/common/proc_address.h"
+#include "native/common/system_library.h"
 #include "native/common/text_conversion.h"
 #include "runner/diagnostics/startup_diagnostics.h"
 #include "runner/renderer/import_patch.h"
@@ -16,6 +17,7 @@ namespace {
 
 using GetProcAddressFn = FARPROC(WINAPI*)(HMODULE, LPCSTR);
 using CreateDeviceFn = decltype(&::D3D11CreateDevice);
+using CreateFactoryFn = decltype(&::CreateDXGIFactory1);
 
 constexpr unsigned kVmwareVendor = 0x15AD;
 constexpr size_t kAdapterDescriptionBytes = 128;
@@ -78,7 +80,7 @@ AdapterFacts Describe(IDXGIAdapter* adapter) {
 
 bool PrepareWarp(HMODULE engine) {
   if (engine == nullptr) return false;
-  g_direct3d = ::LoadLibraryExW(L"d3d11.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);  // kept for good
+  g_direct3d = LoadSystemLibrary(system_dll::kDirect3D11);  // kept for good
   if (g_direct3d == nullptr) return false;
   g_realGetProcAddress = &::GetProcAddress;
   g_realCreateDevice = ProcAs<CreateDeviceFn>(g_realGetProcAddress(g_direct3d, "D3D11CreateDevice"));
@@ -98,8 +100,11 @@ bool IsRemoteSession() noexcept {
 }
 
 bool HasVmwareAdapter() noexcept {
+  // dxgi.dll from the system folder; without it there is no factory, so no VMware adapter.
+  static const CreateFactoryFn createFactory =
+      KeptSystemLibrary<system_dll::kDxgi>().FindOr<CreateFactoryFn, kProcNotFoundHresult>("CreateDXGIFactory1");
   ComPtr<IDXGIFactory1> factory;
-  if (FAILED(::CreateDXGIFactory1(__uuidof(IDXGIFactory1), factory.put_void()))) return false;
+  if (FAILED(createFactory(__uuidof(IDXGIFactory1), factory.put_void()))) return false;
   for (UINT index = 0;; ++index) {
     ComPtr<IDXGIAdapter1> adapter;
     if (FAILED(factory->EnumAdapters1(index, adapter.put()))) return false;

@@ -7,10 +7,32 @@
 #include <iterator>
 #include <vector>
 
+#include "native/common/system_library.h"
+
 namespace orv {
 namespace {
 
 constexpr DWORD kMaxVersionBlockBytes = 0x1000000;
+
+// The version-resource calls, from version.dll in the system folder. Without
+// them the size reads as 0, so every program is named after its file.
+struct VersionCalls {
+  decltype(&::GetFileVersionInfoSizeW) GetFileVersionInfoSizeW;
+  decltype(&::GetFileVersionInfoW) GetFileVersionInfoW;
+  decltype(&::VerQueryValueW) VerQueryValueW;
+};
+
+const VersionCalls& Version() {
+  static const VersionCalls calls = [] {
+    const SystemLibrary& version = KeptSystemLibrary<system_dll::kVersion>();
+    return VersionCalls{
+        version.FindOr<decltype(&::GetFileVersionInfoSizeW), 0>("GetFileVersionInfoSizeW"),
+        version.FindOr<decltype(&::GetFileVersionInfoW), FALSE>("GetFileVersionInfoW"),
+        version.FindOr<decltype(&::VerQueryValueW), FALSE>("VerQueryValueW"),
+    };
+  }();
+  return calls;
+}
 
 // How many of `bytes` at `p` lie inside the block: a damaged resource must not
 // make us read past what the file gave us.
@@ -29,7 +51,7 @@ std::wstring TrimmedDescription(const std::vector<unsigned char>& block, WORD la
                 static_cast<unsigned>(codePage));
   void* value = nullptr;
   UINT length = 0;  // characters, terminator included
-  if (!::VerQueryValueW(block.data(), key, &value, &length) || value == nullptr || length <= 1) return {};
+  if (!Version().VerQueryValueW(block.data(), key, &value, &length) || value == nullptr || length <= 1) return {};
   const size_t chars = BytesInside(block, value, size_t{length} * sizeof(wchar_t)) / sizeof(wchar_t);
   std::wstring text(static_cast<const wchar_t*>(value), chars);
   while (!text.empty() && (text.back() == L'\0' || std::iswspace(text.back()))) text.pop_back();
@@ -40,14 +62,14 @@ std::wstring TrimmedDescription(const std::vector<unsigned char>& block, WORD la
 
 std::wstring GetFileDescription(const std::wstring& executablePath) {
   DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeW(executablePath.c_str(), &ignored);
+  const DWORD size = Version().GetFileVersionInfoSizeW(executablePath.c_str(), &ignored);
   if (size == 0 || size > kMaxVersionBlockBytes) return {};
   std::vector<unsigned char> block(size);
-  if (!::GetFileVersionInfoW(executablePath.c_str(), 0, size, block.data())) return {};
+  if (!Version().GetFileVersionInfoW(executablePath.c_str(), 0, size, block.data())) return {};
 
   void* table = nullptr;
   UINT tableBytes = 0;
-  if (!::VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &table, &tableBytes) || table == nullptr) {
+  if (!Version().VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &table, &tableBytes) || table == nullptr) {
     return {};
   }
   // (language, code page) pairs, tried in the order the file lists them.

@@ -6,11 +6,20 @@
 #include <new>
 
 #include "native/common/com_ptr.h"
+#include "native/common/system_library.h"
 
 namespace orv {
 namespace {
 
 constexpr ULONGLONG kMaxPngBytes = 0x200000;
+
+// From windowscodecs.dll in the system folder; without it no icon converts.
+HRESULT ConvertBitmapSource(REFWICPixelFormatGUID format, IWICBitmapSource* source, IWICBitmapSource** converted) {
+  using ConvertFn = decltype(&::WICConvertBitmapSource);
+  static const ConvertFn convert =
+      KeptSystemLibrary<system_dll::kWindowsCodecs>().FindOr<ConvertFn, kProcNotFoundHresult>("WICConvertBitmapSource");
+  return convert(format, source, converted);
+}
 
 std::vector<unsigned char> ReadWholeStream(IStream* stream) {
   STATSTG stat{};
@@ -34,7 +43,7 @@ std::vector<unsigned char> EncodePng(HICON icon) {
   ComPtr<IWICBitmap> bitmap;
   if (FAILED(factory->CreateBitmapFromHICON(icon, bitmap.put()))) return {};
   ComPtr<IWICBitmapSource> converted;
-  if (FAILED(::WICConvertBitmapSource(GUID_WICPixelFormat32bppBGRA, bitmap.get(), converted.put()))) return {};
+  if (FAILED(ConvertBitmapSource(GUID_WICPixelFormat32bppBGRA, bitmap.get(), converted.put()))) return {};
 
   ComPtr<IStream> stream;
   if (FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, stream.put()))) return {};

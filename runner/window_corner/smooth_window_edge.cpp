@@ -44,7 +44,7 @@ SmoothWindowEdge::~SmoothWindowEdge() {
   const bool windowAlive = ::IsWindow(window_) != FALSE;
   if (windowAlive) {
     ::RemovePropW(window_, kSmoothCornersProperty);
-    if (subclassed_) ::RemoveWindowSubclass(window_, &SubclassProc, kSubclassId);
+    if (subclassed_) ActiveCornerPlatform().RemoveWindowSubclass(window_, &SubclassProc, kSubclassId);
   }
   subclassed_ = false;
   companion_.reset();
@@ -57,7 +57,7 @@ bool SmoothWindowEdge::Configure(std::uint32_t border, std::uint32_t fill, std::
   if (!subclassed_) {
     UniqueCompanion companion = CreateEdgeCompanion(window_);
     if (!companion) return false;
-    if (!::SetWindowSubclass(window_, &SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) return false;
+    if (!ActiveCornerPlatform().SetWindowSubclass(window_, &SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) return false;
     companion_ = std::move(companion);
     subclassed_ = true;
   }
@@ -207,11 +207,11 @@ LRESULT CALLBACK SmoothWindowEdge::SubclassProc(HWND window, UINT message, WPARA
 LRESULT SmoothWindowEdge::HandleWindowMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
   if (message == WM_NCDESTROY) {
     Detach(window);
-    return ::DefSubclassProc(window, message, wparam, lparam);
+    return ActiveCornerPlatform().DefSubclassProc(window, message, wparam, lparam);
   }
   if (message == SmoothCornersRefreshMessage()) return OnRefresh(wparam);
 
-  const LRESULT result = ::DefSubclassProc(window, message, wparam, lparam);
+  const LRESULT result = ActiveCornerPlatform().DefSubclassProc(window, message, wparam, lparam);
   if (FollowsWindowState(message) && !busy_ && ::IsWindow(window) &&
       ::GetPropW(window, kSmoothCornersProperty) != nullptr) {
     // A new display or compositor invalidates the bitmap whatever its size.
@@ -232,7 +232,7 @@ LRESULT SmoothWindowEdge::OnRefresh(WPARAM force) noexcept {
 
 void SmoothWindowEdge::Detach(HWND window) noexcept {
   ::RemovePropW(window, kSmoothCornersProperty);
-  ::RemoveWindowSubclass(window, &SubclassProc, kSubclassId);
+  ActiveCornerPlatform().RemoveWindowSubclass(window, &SubclassProc, kSubclassId);
   subclassed_ = false;
   window_ = nullptr;
   companion_.reset();

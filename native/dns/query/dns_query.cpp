@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "native/common/system_library.h"
+
 namespace orv::dns {
 
 namespace {
@@ -75,7 +77,13 @@ DWORD Query(const DnsQueryPlatform& platform, const wchar_t* name, std::uint32_t
 }  // namespace
 
 const DnsQueryPlatform& DnsQueryPlatform::Production() noexcept {
-  static const DnsQueryPlatform real;
+  static const DnsQueryPlatform real = [] {
+    const SystemLibrary& dnsapi = KeptSystemLibrary<system_dll::kDnsapi>();
+    DnsQueryPlatform platform;
+    platform.DnsQueryEx = dnsapi.FindOr<DnsQueryExFn, ERROR_PROC_NOT_FOUND>("DnsQueryEx");
+    platform.DnsFree = dnsapi.FindOr<decltype(&::DnsFree), 0>("DnsFree");
+    return platform;
+  }();
   return real;
 }
 

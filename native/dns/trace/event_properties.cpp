@@ -2,7 +2,20 @@
 
 #include <climits>
 
+#include "native/common/system_library.h"
+
 namespace orv::dns {
+
+const TdhApi& TdhApi::System() noexcept {
+  static const TdhApi real = [] {
+    const SystemLibrary& tdh = KeptSystemLibrary<system_dll::kTdh>();
+    TdhApi api;
+    api.TdhGetPropertySize = tdh.FindOr<decltype(api.TdhGetPropertySize), ERROR_PROC_NOT_FOUND>("TdhGetPropertySize");
+    api.TdhGetProperty = tdh.FindOr<decltype(api.TdhGetProperty), ERROR_PROC_NOT_FOUND>("TdhGetProperty");
+    return api;
+  }();
+  return real;
+}
 
 namespace {
 

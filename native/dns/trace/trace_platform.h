@@ -17,9 +17,9 @@ TraceCaptureFactory ProductionCaptureFactory();
 
 struct TracePlatform {
   EventTracingApi tracing;
-  TdhApi tdh;
+  TdhApi tdh = TdhApi::System();
   TraceCaptureFactory capture = ProductionCaptureFactory();
-  WfpEngineApi wfp;
+  WfpEngineApi wfp = WfpEngineApi::System();
 };
 
 }  // namespace orv::dns

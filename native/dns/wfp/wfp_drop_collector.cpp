@@ -9,6 +9,7 @@
 #include <new>
 
 #include "native/common/unique_resource.h"
+#include "native/common/system_wall_clock.h"
 #include "native/common/wall_clock.h"
 #include "native/dns/wfp/wfp_drop_state.h"
 #include "native/dns/wfp/wfp_filter_description.h"
@@ -266,11 +267,7 @@ void Accept(State& state, const DropEvent& record) {
 
 }  // namespace
 
-std::uint64_t WallClockUs() noexcept {
-  FILETIME now = {};
-  ::GetSystemTimePreciseAsFileTime(&now);
-  return dns::MicrosecondsSince1970((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
-}
+std::uint64_t WallClockUs() noexcept { return dns::SystemWallClockUs(); }
 
 void Collector::Start() noexcept {
   if (state_) return;

@@ -15,7 +15,7 @@ struct State;
 class Collector {
  public:
   // The table is copied: the worker thread outlives neither it nor the trace.
-  explicit Collector(const WfpEngineApi& api = WfpEngineApi()) : api_(api) {}
+  explicit Collector(const WfpEngineApi& api = WfpEngineApi::System()) : api_(api) {}
   Collector(const Collector&) = delete;
   Collector& operator=(const Collector&) = delete;
   ~Collector() { Destroy(); }

@@ -1,8 +1,9 @@
 #pragma once
-// The filtering-platform calls of the drop-event collector and the filter
-// description, as one table. Production code uses the default table (the
-// real functions); tests hand in a fake engine, since the platform's engine
-// cannot be opened under a test machine's emulation.
+// The filtering-platform calls of the drop-event collector, the filter
+// description, the preflight and the presence check, as one table. Production
+// code uses System(): fwpuclnt.dll loaded from the system folder, looked up
+// once. Tests hand in a fake engine, since the platform's engine cannot be
+// opened under a test machine's emulation.
 
 #include "native/common/sdk_additions.h"
 
@@ -10,33 +11,33 @@
 
 namespace orv {
 
-// The net-event subscription calls are not exported by every fwpuclnt.dll;
-// they are looked up once and are null where missing.
-FwpmNetEventSubscribe1Fn ResolveFwpmNetEventSubscribe1() noexcept;
-FwpmNetEventUnsubscribe0Fn ResolveFwpmNetEventUnsubscribe0() noexcept;
-
 struct WfpEngineApi {
-  decltype(&::FwpmEngineOpen0) FwpmEngineOpen0 = ::FwpmEngineOpen0;
-  decltype(&::FwpmEngineClose0) FwpmEngineClose0 = ::FwpmEngineClose0;
-  decltype(&::FwpmFreeMemory0) FwpmFreeMemory0 = ::FwpmFreeMemory0;
-  decltype(&::FwpmEngineGetOption0) FwpmEngineGetOption0 = ::FwpmEngineGetOption0;
-  decltype(&::FwpmFilterGetById0) FwpmFilterGetById0 = ::FwpmFilterGetById0;
-  decltype(&::FwpmProviderGetByKey0) FwpmProviderGetByKey0 = ::FwpmProviderGetByKey0;
-  decltype(&::FwpmSubLayerGetByKey0) FwpmSubLayerGetByKey0 = ::FwpmSubLayerGetByKey0;
-  FwpmNetEventSubscribe1Fn FwpmNetEventSubscribe1 = ResolveFwpmNetEventSubscribe1();
-  FwpmNetEventUnsubscribe0Fn FwpmNetEventUnsubscribe0 = ResolveFwpmNetEventUnsubscribe0();
+  decltype(&::FwpmEngineOpen0) FwpmEngineOpen0 = nullptr;
+  decltype(&::FwpmEngineClose0) FwpmEngineClose0 = nullptr;
+  decltype(&::FwpmFreeMemory0) FwpmFreeMemory0 = nullptr;
+  decltype(&::FwpmEngineGetOption0) FwpmEngineGetOption0 = nullptr;
+  decltype(&::FwpmFilterGetById0) FwpmFilterGetById0 = nullptr;
+  decltype(&::FwpmProviderGetByKey0) FwpmProviderGetByKey0 = nullptr;
+  decltype(&::FwpmSubLayerGetByKey0) FwpmSubLayerGetByKey0 = nullptr;
+  // Not exported by every fwpuclnt.dll (Windows 7 has neither): null where missing.
+  FwpmNetEventSubscribe1Fn FwpmNetEventSubscribe1 = nullptr;
+  FwpmNetEventUnsubscribe0Fn FwpmNetEventUnsubscribe0 = nullptr;
 
   // Filter enumeration and lookup by key, for the preflight and the presence check.
-  decltype(&::FwpmFilterCreateEnumHandle0) FwpmFilterCreateEnumHandle0 = ::FwpmFilterCreateEnumHandle0;
-  decltype(&::FwpmFilterEnum0) FwpmFilterEnum0 = ::FwpmFilterEnum0;
-  decltype(&::FwpmFilterDestroyEnumHandle0) FwpmFilterDestroyEnumHandle0 = ::FwpmFilterDestroyEnumHandle0;
-  decltype(&::FwpmFilterGetByKey0) FwpmFilterGetByKey0 = ::FwpmFilterGetByKey0;
+  decltype(&::FwpmFilterCreateEnumHandle0) FwpmFilterCreateEnumHandle0 = nullptr;
+  decltype(&::FwpmFilterEnum0) FwpmFilterEnum0 = nullptr;
+  decltype(&::FwpmFilterDestroyEnumHandle0) FwpmFilterDestroyEnumHandle0 = nullptr;
+  decltype(&::FwpmFilterGetByKey0) FwpmFilterGetByKey0 = nullptr;
   // Some emulations abort the process here; the preflight calls it only once
   // an engine has opened and its filters were read.
-  decltype(&::FwpmGetAppIdFromFileName0) FwpmGetAppIdFromFileName0 = ::FwpmGetAppIdFromFileName0;
+  decltype(&::FwpmGetAppIdFromFileName0) FwpmGetAppIdFromFileName0 = nullptr;
 
   // How long a drop-event collection may run.
   std::chrono::nanoseconds collectionDeadline = std::chrono::seconds(45);
+
+  // The real engine. Without fwpuclnt.dll every call answers
+  // ERROR_PROC_NOT_FOUND, so no engine opens.
+  static const WfpEngineApi& System() noexcept;
 };
 
 // Memory that the engine allocated, freed through the same table.

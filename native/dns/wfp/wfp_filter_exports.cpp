@@ -25,25 +25,16 @@ std::uint32_t GuardedWfpPresenceCheck(const WfpEngineApi& api, const wchar_t* fi
 
 }  // namespace orv
 
-namespace {
-
-const orv::WfpEngineApi& PlatformEngine() {
-  static const orv::WfpEngineApi api;
-  return api;
-}
-
-}  // namespace
-
 extern "C" {
 
 uint32_t WINAPI OrvDnsWfpPreflight(const wchar_t* const* interfaceGuids, std::uint32_t count, std::uint8_t* buffer,
                                    std::uint32_t bufferSize, std::uint32_t* written) noexcept {
-  return orv::GuardedWfpPreflight(PlatformEngine(), interfaceGuids, count, buffer, bufferSize, written);
+  return orv::GuardedWfpPreflight(orv::WfpEngineApi::System(), interfaceGuids, count, buffer, bufferSize, written);
 }
 
 uint32_t WINAPI OrvDnsWfpCompare(const wchar_t* filterKey, std::uint64_t filterId, std::uint8_t* buffer,
                                  std::uint32_t bufferSize, std::uint32_t* written) noexcept {
-  return orv::GuardedWfpPresenceCheck(PlatformEngine(), filterKey, filterId, buffer, bufferSize, written);
+  return orv::GuardedWfpPresenceCheck(orv::WfpEngineApi::System(), filterKey, filterId, buffer, bufferSize, written);
 }
 
 }  // extern "C"

@@ -9,6 +9,7 @@
 #include <cwchar>
 
 #include "native/common/guid_text.h"
+#include "native/common/system_library.h"
 
 namespace orv {
 
@@ -54,8 +55,17 @@ DWORD ListOne(const InterfaceConversions& conversions, const wchar_t* text, wfp:
 
 }  // namespace
 
+// From iphlpapi.dll in the system folder; without it every entry's error is
+// ERROR_PROC_NOT_FOUND.
 InterfaceConversions SystemInterfaceConversions() {
-  return {&::ConvertInterfaceGuidToLuid, &::ConvertInterfaceLuidToIndex};
+  static const InterfaceConversions conversions = [] {
+    const SystemLibrary& ipHelper = KeptSystemLibrary<system_dll::kIphlpapi>();
+    return InterfaceConversions{
+        ipHelper.FindOr<decltype(InterfaceConversions::guidToLuid), ERROR_PROC_NOT_FOUND>("ConvertInterfaceGuidToLuid"),
+        ipHelper.FindOr<decltype(InterfaceConversions::luidToIndex), ERROR_PROC_NOT_FOUND>(
+            "ConvertInterfaceLuidToIndex")};
+  }();
+  return conversions;
 }
 
 ListedInterfaces ListInterfaces(const wchar_t* const* guids, std::uint32_t count,

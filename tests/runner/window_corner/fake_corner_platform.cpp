@@ -8,6 +8,7 @@ FakeCornerPlatform* g_fake = nullptr;
 }  // namespace
 
 FakeCornerPlatform::FakeCornerPlatform() : previous_(g_fake) {
+  table_ = RealCornerPlatform();
   table_.DwmSetWindowAttribute = &SetAttribute;
   table_.FindRtlGetVersion = &FindVersion;
   table_.UpdateLayeredWindow = &UpdateLayered;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "native/common/system_library.h"
 #include "native/dns/query/dns_query.h"
 #include "tests/native/dns/query/fake_dns_client.h"
 
@@ -202,6 +203,21 @@ TEST_F(DnsQueryTest, AFailureCaughtAtTheExportsBarrierAnswers8) {
   count_ = kSentinel;
   EXPECT_EQ(GuardedQueryPhysicalDns(platform, L"host.test", 3, 6, array_.data(), 1, &count_), 8u);
   EXPECT_EQ(count_, 0u);
+}
+
+// A DNS client without DnsQueryEx (Windows 7) answers 127 to every query,
+// with the count 0 and the caller's array untouched.
+TEST_F(DnsQueryTest, WithoutDnsQueryExEveryQueryAnswersProcNotFound) {
+  const SystemLibrary dnsapi(L"dnsapi.dll");
+  ASSERT_TRUE(dnsapi.loaded());
+  DnsQueryPlatform platform = client().Platform();
+  platform.DnsQueryEx = dnsapi.FindOr<DnsQueryExFn, ERROR_PROC_NOT_FOUND>("DnsQueryExNotOnWindows7");
+  std::uint32_t count = kSentinel;
+  EXPECT_EQ(QuerySystemDns(platform, L"host.test", 4, array_.data(), 8, &count), 127u);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(QueryPhysicalDns(platform, L"host.test", 3, 6, array_.data(), 8, &count), 127u);
+  EXPECT_EQ(count, 0u);
+  EXPECT_TRUE(ArrayUntouched());
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ class RealAnswers : public ::testing::Test {
     return found;
   }
 
-  DnsQueryPlatform platform_;
+  DnsQueryPlatform platform_ = DnsQueryPlatform::Production();
   std::array<std::uint8_t, 8 * 16> array_{};
   std::uint32_t count_ = 0xA5A5A5A5;
 };
