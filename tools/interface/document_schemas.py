@@ -113,7 +113,7 @@ def _distinct(validator, members, instance, schema):
 
 
 def _max_utf16(validator, limit, instance, schema):
-    if isinstance(instance, str) and len(instance.encode("utf-16-le")) // 2 > limit:
+    if isinstance(instance, str) and len(instance.encode("utf-16-le", "surrogatepass")) // 2 > limit:
         yield _ISSUE(f"{instance[:40]!r}... is longer than {limit} UTF-16 units")
 
 
