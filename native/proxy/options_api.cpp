@@ -1,6 +1,7 @@
 #include "native/proxy/options_api.h"
 
 #include "native/common/proc_address.h"
+#include "native/common/system_library.h"
 #include "native/common/unique_resource.h"
 
 namespace orv::proxy {
@@ -40,7 +41,7 @@ PerConnectionOptionsApi ResolveOptionsApi(HMODULE wininet) noexcept {
 const PerConnectionOptionsApi& WinInetOptionsApi() {
   static const LoadedWinInet* const wininet = [] {
     auto* loaded = new LoadedWinInet{};  // kept until exit
-    loaded->module.reset(::LoadLibraryExW(L"wininet.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    loaded->module.reset(LoadSystemLibrary(system_dll::kWininet));
     loaded->api = ResolveOptionsApi(loaded->module.get());
     return loaded;
   }();
