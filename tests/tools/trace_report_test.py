@@ -20,6 +20,7 @@ from trace_report import document, report_page, trace_model, verdict  # noqa: E4
 
 TOOL = ROOT / "tools" / "trace-report"
 EXAMPLE = ROOT / "tools" / "trace_report" / "example.dns-trace.json"
+WORKING_LOOKUP = ROOT / "tools" / "trace_report" / "working-lookup.dns-trace.json"
 SAMPLES = ROOT / "tests" / "interface" / "sample_documents.jsonl"
 
 
@@ -65,7 +66,7 @@ class RendersEveryDocument(unittest.TestCase):
         return page
 
     def test_the_example_and_the_samples(self):
-        for trace in [example()] + samples():
+        for trace in [example(), json.loads(WORKING_LOOKUP.read_text(encoding="utf-8"))] + samples():
             with self.subTest(trace=json.dumps(trace)[:80]):
                 self.assert_sound(trace)
 
@@ -261,6 +262,17 @@ class Verdict(unittest.TestCase):
         self.assertEqual(verdict.sentences(with_packets(events))[1],
                          "2 queries left through interface 7; 1 answered NXDOMAIN (no such name), 1 without a reply; "
                          "1 reply without a recorded query (NOERROR (no error)).")
+
+    def test_the_working_lookup_story(self):
+        self.assertEqual(plain(verdict.sentences(json.loads(WORKING_LOOKUP.read_text(encoding="utf-8")))), [
+            "The DNS client sent 5 queries to 172.19.0.2 through interface 7; 2 responses came back "
+            "(status 0 (success) \u00d72); it finished with status 0 (success).",
+            "5 queries left through interface 7; 3 answered NOERROR (no error), 1 answered twice: NOERROR "
+            "(no error), then NOERROR (no error), 1 answered SERVFAIL (server failure).",
+            "4 drops by filter 'Contoso Shield: block inbound DNS' (sublayer 'Contoso Shield filters') at the "
+            "receive/accept layer.",
+            "7 DNS client events of 12 do not name the program they were for (written by process 2148), so they "
+            "may be another program's lookup of the same name; this program is process 4312."])
 
     def test_a_query_answered_twice_names_both_answers(self):
         events = [capture_event(T + 10, QUERY, 100), capture_event(T + 20, REPLY, 100, response_code=0),

@@ -85,7 +85,7 @@ def _client_section(document, clock):
                      names.query_type(e["queryType"]) if "queryType" in e else "",
                      e.get("server", ""), e.get("interfaceIndex", ""), e.get("networkIndex", ""),
                      names.windows_code(e["responseStatus"]) if "responseStatus" in e else "", e["processId"],
-                     " ".join(f"{k}={text.isolated(e[k])}" for k in ("interfaceCount", "adapter", "localAddress") if k in e),
+                     ", ".join(f"{k} {text.isolated(e[k])}" for k in ("interfaceCount", "adapter", "localAddress") if k in e),
                      e.get("activity", "")))
     summary = [("dropped", document["dropped"]), ("expired", str(document["expired"]).lower())]
     if "dnsClientErrorCode" in document:
@@ -211,7 +211,7 @@ LEGEND = '<div class="legend">' + "".join([
          "events of different kinds too close to draw apart"),
     _key('<rect x="0" y="1" width="30" height="12" fill="#d1fae5" stroke="#6ee7b7"/>',
          "capture window: the adapter was watched", 30),
-    _key('<line x1="0" y1="7" x2="30" y2="7" stroke="#475569" stroke-width="2"/>', "reply joined to its query", 30),
+    _key('<line x1="0" y1="7" x2="30" y2="7" stroke="#475569" stroke-width="2"/>', "query joined to its answer", 30),
     _key('<line x1="0" y1="7" x2="30" y2="7" stroke="#b45309" stroke-width="2" stroke-dasharray="6 4"/>',
          "nothing answered (runs on to the next query)", 30),
     _key('<rect x="4" y="0" width="22" height="14" fill="#f0f1f3"/><polyline points="18,1 12,5 18,9 12,13" '
