@@ -90,6 +90,10 @@ class RendersEveryDocument(unittest.TestCase):
         page = self.assert_sound(trace)
         self.assertIn("&lt;script&gt;", page)
         self.assertNotIn("<img", page)
+        # Long words wrap anywhere and long names are cut; both stay text.
+        for name in ("<img src=x onerror=alert(1)>" + "x" * 60, "<img src=x onerror=alert(1)> " + "x" * 200):
+            rule["name"] = name
+            self.assertNotIn("<img", self.assert_sound(trace))
 
     def test_a_document_without_any_time(self):
         page = self.assert_sound(samples()[1])
@@ -158,18 +162,23 @@ class ReadableAtAGlance(unittest.TestCase):
                 self.assertEqual(len(xs), 3)
                 self.assertGreaterEqual(min(b - a for a, b in zip(xs, xs[1:])), 12)
 
-    def test_tick_labels_are_distinct_and_inside_the_picture(self):
-        spans = [0, 1, 800, 8_000, 4_000_000, 45_000_000, 86_400_000_000, 2**63]
-        for span in spans:
-            with self.subTest(span=span):
+    def test_tick_labels_are_distinct_apart_and_inside_the_picture(self):
+        # The first and last moment only, or eleven spread evenly (the axis then fills the picture);
+        # the example ends in a moment of its own after a break, at the right edge.
+        cases = [("example", example()), ("working lookup", json.loads(WORKING_LOOKUP.read_text(encoding="utf-8")))]
+        for span in (0, 1, 800, 8_000, 4_000_000, 45_000_000, 86_400_000_000, 2**63):
+            for spread in (1, 10):
                 trace = example()
                 trace["orvPackets"]["windows"][0]["endedUs"] = 0
                 trace["events"] = trace["events"][:1]
                 trace["events"][0]["timeUs"] = T
-                trace["wfp"]["events"] = [dict(trace["wfp"]["events"][0], timeUs=T + span)]
-                trace["wfp"]["rules"][0]["firstDropUs"] = T + span
-                for member in ("startedUs", "endedUs", ):
-                    del trace["wfp"][member]
+                drop = trace["wfp"]["events"][0]
+                trace["wfp"]["events"] = [dict(drop, timeUs=T + span * k // spread) for k in range(1, spread + 1)]
+                trace["wfp"]["rules"][0]["firstDropUs"] = T + span // spread
+                del trace["wfp"]["startedUs"], trace["wfp"]["endedUs"]
+                cases.append((f"{span} us in {spread}", trace))
+        for name, trace in cases:
+            with self.subTest(name):
                 labels = axis_labels(self.render(trace))
                 texts = [text for _, text in labels]
                 self.assertEqual(len(texts), len(set(texts)), texts)
@@ -177,6 +186,8 @@ class ReadableAtAGlance(unittest.TestCase):
                 for x, text in labels:
                     self.assertGreaterEqual(x - len(text) * 3.3, 0, text)
                     self.assertLessEqual(x + len(text) * 3.3, 1000, text)
+                for (x1, left), (x2, right) in zip(labels, labels[1:]):
+                    self.assertGreaterEqual(x2 - x1, (len(left) + len(right)) * 3.3, (left, right))
 
     def test_a_bidirectional_override_stays_in_its_name(self):
         trace = example()
@@ -355,11 +366,15 @@ class RefusesAnInvalidDocument(unittest.TestCase):
     def test_the_reason_is_whole_and_names_the_member_at_fault(self):
         long_id, other_server = example(), example()
         long_id["wfp"]["rules"][0]["filterId"] = "9" * 300
+        long_direction = example()
+        long_direction["wfp"]["events"][1]["direction"] = "in" * 150
         # A capture that reports itself unavailable is still a capture, not the bare "no capture" object.
         other_server["orvPackets"].update(status="unavailable", errorCode=5, serverAddress="172.19.0.3")
         invalid = "not a valid DNS trace document: "
         cases = [(long_id, invalid + "wfp/rules/0/filterId: '" + "9" * 48 + "'... (300 characters) is not a "
                   "64-bit id as a decimal string, at most 2^64-1"),
+                 (long_direction, invalid + "wfp/events/1/direction: '" + "in" * 24 + "'... (300 characters) is not "
+                  "one of ['outbound', 'inbound', 'forward', 'unknown']"),
                  (other_server, invalid + "orvPackets/serverAddress: '172.19.0.2' was expected")]
         for trace, message in cases:
             with self.subTest(message=message):

@@ -223,7 +223,7 @@ LEGEND = '<div class="legend">' + "".join([
 
 def render(document, title):
     """The page for a valid document; `title` names it (a file name or where it was found)."""
-    document, title = text.readable(document), text.shown(title)
+    title = text.shown(title)
     line = timeline(document)
     clock = _Clock(line.start_us)
     span = ""

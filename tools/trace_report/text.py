@@ -22,17 +22,6 @@ def shown(value):
     return _LONE_SURROGATE.sub(lambda m: f"\\u{ord(m.group()):04x}", str(value))
 
 
-def readable(value):
-    """The document with every string (member names too) made writable; numbers and flags unchanged."""
-    if isinstance(value, str):
-        return shown(value)
-    if isinstance(value, list):
-        return [readable(item) for item in value]
-    if isinstance(value, dict):
-        return {shown(key): readable(item) for key, item in value.items()}
-    return value
-
-
 def _balanced(text):
     """The text with its own isolates closed, so that it can never end ours early."""
     out, depth = [], 0

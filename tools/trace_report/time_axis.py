@@ -94,19 +94,16 @@ class TimeAxis:
                 while tick + self.origin < end_us:
                     candidates.append((1, self.x(tick + self.origin), tick, decimals))
                     tick += step
-        placed, texts = [], set()
+        # Stretches start more than a break apart, and ticks of a stretch a step
+        # apart, so their texts differ at these decimals; close labels give way.
+        placed = []
         for _, x, relative, decimals in sorted(candidates, key=lambda c: (c[0], c[1])):
             text = seconds(relative, decimals)
-            while text in texts and decimals < 6:
-                decimals += 1
-                text = seconds(relative, decimals)
             half = len(text) * CHAR_WIDTH / 2
             label_x = min(max(x, self.left - 40 + half), self.right + 16 - half)
-            if text in texts or any(abs(label_x - other.label_x) < half + len(other.text) * CHAR_WIDTH / 2 + LABEL_GAP
-                                    for other in placed):
-                continue
-            placed.append(Tick(x, label_x, text))
-            texts.add(text)
+            if not any(abs(label_x - other.label_x) < half + len(other.text) * CHAR_WIDTH / 2 + LABEL_GAP
+                       for other in placed):
+                placed.append(Tick(x, label_x, text))
         return sorted(placed, key=lambda t: t.x)
 
     def _stretches(self):
