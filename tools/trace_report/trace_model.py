@@ -58,6 +58,11 @@ def own_process(document):
     return pids.pop() if len(pids) == 1 else None
 
 
+def known_client(event, own):
+    """True when the document says which program an event of the DNS client was for."""
+    return bool(event.get("clientPid")) or (own is not None and event["processId"] == own)
+
+
 def client_process(event, own):
     """Which program an event of the DNS client was for, as far as the document says."""
     if event.get("clientPid"):
@@ -110,7 +115,7 @@ def client_lane(document):
         summary = f"{event['id']} {names.CLIENT_EVENTS[event['id']]}"
         if "responseStatus" in event:
             summary += f", status {names.windows_code(event['responseStatus'])}"
-        if not event.get("clientPid") and event["processId"] != own:
+        if not known_client(event, own):
             summary += f" (written by process {event['processId']})"
         lane.marks.append(Mark("client", f"e{event['id']}", event["timeUs"], _CLIENT_ROWS[event["id"]],
                                _client_fields(event, own), summary))

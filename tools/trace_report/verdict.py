@@ -3,8 +3,8 @@
 from collections import Counter
 
 from . import names
-from .trace_model import answers_text, capture_status, client_process, collector_status, filter_words, \
-    join_capture, own_process
+from .trace_model import answers_text, capture_status, collector_status, filter_words, join_capture, \
+    known_client, own_process
 
 
 def _counted(words):
@@ -54,7 +54,7 @@ def _client(document):
 def _processes(document):
     """Which program the client's events were for, where the document does not say it was this one."""
     own = own_process(document)
-    unnamed = [e for e in document["events"] if client_process(e, own).startswith("not named")]
+    unnamed = [e for e in document["events"] if not known_client(e, own)]
     if not unnamed:
         return None
     writers = sorted({e["processId"] for e in unnamed})
