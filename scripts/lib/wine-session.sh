@@ -14,29 +14,17 @@ _xvfb_pid=""
 wine_session_start() {  # $1: folder for the prefix
   local root="$1"
   mkdir -p "$root"
-  local display ours=""
+  local display
   for display in $(seq 91 140); do
-    { [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; } && continue
-    Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$root/xvfb.log" 2>&1 &
-    _xvfb_pid=$!
-    # Runs that start together may pick the same free display: the display is
-    # ours only when the pid in its lock file is our server's. Otherwise our
-    # server has given up (or will), and the next display is tried.
-    for _ in $(seq 1 50); do
-      if [ -e "/tmp/.X11-unix/X$display" ] &&
-        [ "$(tr -d ' \n' <"/tmp/.X$display-lock" 2>/dev/null)" = "$_xvfb_pid" ]; then
-        ours=1
-        break
-      fi
-      kill -0 "$_xvfb_pid" 2>/dev/null || break
-      sleep 0.1
-    done
-    [ -n "$ours" ] && break
-    kill "$_xvfb_pid" >/dev/null 2>&1 || true
-    wait "$_xvfb_pid" 2>/dev/null || true
-    _xvfb_pid=""
+    [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
   done
+  Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$root/xvfb.log" 2>&1 &
+  _xvfb_pid=$!
   export DISPLAY=":$display"
+  for _ in $(seq 1 50); do
+    [ -e "/tmp/.X11-unix/X$display" ] && break
+    sleep 0.1
+  done
 
   export WINEPREFIX="$root/prefix"
   rm -rf "$WINEPREFIX"
