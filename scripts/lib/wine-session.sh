@@ -14,17 +14,23 @@ _xvfb_pid=""
 wine_session_start() {  # $1: folder for the prefix
   local root="$1"
   mkdir -p "$root"
-  local display
-  for display in $(seq 91 140); do
-    [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
-  done
-  Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$root/xvfb.log" 2>&1 &
+  # Xvfb picks the first free display itself and says which once it is
+  # ready: runs started side by side never race for the same one.
+  rm -f "$root/xvfb.display"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$root/xvfb.display" >"$root/xvfb.log" 2>&1 &
   _xvfb_pid=$!
-  export DISPLAY=":$display"
-  for _ in $(seq 1 50); do
-    [ -e "/tmp/.X11-unix/X$display" ] && break
+  local display=""
+  for _ in $(seq 1 300); do
+    display=$(tr -dc '0-9' <"$root/xvfb.display" 2>/dev/null)
+    [ -n "$display" ] && break
+    kill -0 "$_xvfb_pid" 2>/dev/null || break
     sleep 0.1
   done
+  if [ -z "$display" ]; then
+    echo "wine-session: Xvfb did not start (see $root/xvfb.log)" >&2
+    return 1
+  fi
+  export DISPLAY=":$display"
 
   export WINEPREFIX="$root/prefix"
   rm -rf "$WINEPREFIX"
