@@ -11,16 +11,19 @@ import subprocess
 import sys
 import tempfile
 import zlib
+from collections import Counter
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 EXAMPLE = ROOT / "tools" / "trace_report" / "example.dns-trace.json"
 
 # Colours of the marks: the DNS client's sends, the capture window, the drops.
-# The legend below the timeline repeats them, so the marks are looked for in
-# the lanes next to the capture window's band: the client's lane just above
-# it, the drops' lane just below it.
+# The legend below the timeline repeats them in small swatches, so the band is
+# the rows where its colour runs wide, and the marks are looked for in the
+# lanes next to it: the client's lane just above it, the drops' lane below
+# the capture lane's note ("no DNS message for the name").
 SENDS, WINDOW, DROPS = (0x25, 0x63, 0xEB), (0xD1, 0xFA, 0xE5), (0xDC, 0x26, 0x26)
-CLIENT_LANE_HEIGHT, DROP_LANE_HEIGHT = 86, 42
+CLIENT_LANE_HEIGHT, NOTE_HEIGHT, DROP_LANE_HEIGHT = 86, 22, 42
+BAND_ROW = 200  # pixels of the band's colour in one row of the band; a legend swatch has 30
 
 def read_png(data):
     """(width, height, rows of (r, g, b) tuples) of an 8-bit RGB or RGBA PNG."""
@@ -68,14 +71,16 @@ def main():
                 if pixel == colour]
 
     failures = []
-    band = where(WINDOW)
+    wide = Counter(y for _, y in where(WINDOW))
+    band = [(x, y) for x, y in where(WINDOW) if wide[y] >= BAND_ROW]
     if len(band) < 5000:
         failures.append(f"capture window: {len(band)} pixel(s) of its band")
     else:
         top, bottom = min(y for _, y in band), max(y for _, y in band)
         print(f"capture window: {len(band)} pixels, rows {top} to {bottom}")
         for name, colour, rows_from, rows_to in (("DNS client sends", SENDS, top - CLIENT_LANE_HEIGHT, top),
-                                                  ("drops", DROPS, bottom, bottom + DROP_LANE_HEIGHT + 4)):
+                                                  ("drops", DROPS, bottom + NOTE_HEIGHT,
+                                                   bottom + NOTE_HEIGHT + DROP_LANE_HEIGHT)):
             found = where(colour, max(rows_from, 0), rows_to)
             print(f"{name}: {len(found)} pixels in rows {rows_from} to {rows_to}")
             if len(found) < 60:  # two marks show well over 60 pixels of their own colour

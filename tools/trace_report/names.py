@@ -10,8 +10,21 @@ CLIENT_EVENTS = {
 
 QUERY_TYPES = {1: "A", 28: "AAAA"}
 
-# DNS response codes (low 4 bits of the header's fourth byte).
-RESPONSE_CODES = {0: "NOERROR", 1: "FORMERR", 2: "SERVFAIL", 3: "NXDOMAIN", 4: "NOTIMP", 5: "REFUSED"}
+# DNS response codes (low 4 bits of the header's fourth byte): name and words.
+RESPONSE_CODES = {
+    0: ("NOERROR", "no error"),
+    1: ("FORMERR", "format error"),
+    2: ("SERVFAIL", "server failure"),
+    3: ("NXDOMAIN", "no such name"),
+    4: ("NOTIMP", "not implemented"),
+    5: ("REFUSED", "refused"),
+    6: ("YXDOMAIN", "name exists when it should not"),
+    7: ("YXRRSET", "record set exists when it should not"),
+    8: ("NXRRSET", "record set that should exist does not"),
+    9: ("NOTAUTH", "server not authoritative"),
+    10: ("NOTZONE", "name not in zone"),
+    11: ("DSOTYPENI", "DSO type not implemented"),
+}
 
 # Windows codes that the DNS client and the recorders report.
 WINDOWS_CODES = {
@@ -48,8 +61,15 @@ def query_type(value):
     return f"{value} ({QUERY_TYPES[value]})" if value in QUERY_TYPES else str(value)
 
 
+def answer(value):
+    """'NXDOMAIN (no such name)': a response code as its name and in words."""
+    if value in RESPONSE_CODES:
+        return "{} ({})".format(*RESPONSE_CODES[value])
+    return f"response code {value} (unassigned)"
+
+
 def response_code(value):
-    return f"{value} ({RESPONSE_CODES[value]})" if value in RESPONSE_CODES else str(value)
+    return f"{value} {answer(value)}" if value in RESPONSE_CODES else str(value)
 
 
 def windows_code(value):

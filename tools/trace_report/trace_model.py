@@ -3,11 +3,13 @@
 Every event of the document becomes exactly one mark; links join a reply to
 its query (by transaction id on the adapter, by server and query type in the
 DNS client's own events), and a query nothing answered gets an open link.
+A query answered more than once keeps every answer.
 """
 
 from dataclasses import dataclass, field
 
 from . import names
+from .text import isolated
 
 
 @dataclass
@@ -17,6 +19,7 @@ class Mark:
     time_us: int
     row: int             # sub-row of the lane
     fields: list         # (label, text) pairs for the hover title and tables
+    summary: str = ""    # one line for the list of a mark that stands for several
 
 
 @dataclass
@@ -45,8 +48,34 @@ class Timeline:
     end_us: int | None
 
 
-def _client_fields(event):
-    fields = [("event", f"{event['id']} {names.CLIENT_EVENTS[event['id']]}"), ("timeUs", event["timeUs"])]
+def own_process(document):
+    """This program's process id as the events that name their client give it, or None.
+
+    The recorder keeps only events whose client is this program or not named,
+    so every clientPid in a document is this program's.
+    """
+    pids = {e["clientPid"] for e in document["events"] if e.get("clientPid")}
+    return pids.pop() if len(pids) == 1 else None
+
+
+def known_client(event, own):
+    """True when the document says which program an event of the DNS client was for."""
+    return bool(event.get("clientPid")) or (own is not None and event["processId"] == own)
+
+
+def client_process(event, own):
+    """Which program an event of the DNS client was for, as far as the document says."""
+    if event.get("clientPid"):
+        pid = event["clientPid"]
+        return f"this program (process {pid})" if pid == own else f"process {pid}"
+    if own is not None and event["processId"] == own:
+        return f"this program (process {own}, which wrote the event)"
+    return f"not named by the event; written by process {event['processId']}"
+
+
+def _client_fields(event, own):
+    fields = [("event", f"{event['id']} {names.CLIENT_EVENTS[event['id']]}"), ("timeUs", event["timeUs"]),
+              ("client", client_process(event, own))]
     for key in ("queryType", "server", "interfaceIndex", "networkIndex", "interfaceCount", "adapter",
                 "localAddress", "responseStatus", "clientPid", "processId", "activity"):
         if key in event:
@@ -81,9 +110,15 @@ def _pair(opens, closes, key, open_text, closed_text):
 def client_lane(document):
     events = document["events"]
     lane = Lane("client", "DNS client", ["network query", "interface query", "server exchange"])
+    own = own_process(document)
     for event in events:
+        summary = f"{event['id']} {names.CLIENT_EVENTS[event['id']]}"
+        if "responseStatus" in event:
+            summary += f", status {names.windows_code(event['responseStatus'])}"
+        if not known_client(event, own):
+            summary += f" (written by process {event['processId']})"
         lane.marks.append(Mark("client", f"e{event['id']}", event["timeUs"], _CLIENT_ROWS[event["id"]],
-                               _client_fields(event)))
+                               _client_fields(event, own), summary))
     by_id = lambda i: [e for e in events if e["id"] == i]  # noqa: E731
     server = _pair(by_id(3010), by_id(3011), lambda e: (e.get("server"), e.get("queryType")),
                    "no response from the server",
@@ -100,6 +135,12 @@ def client_lane(document):
         lane.note = (lane.note + "; " if lane.note else "") + \
             f"session error {names.windows_code(document['dnsClientErrorCode'])}"
     return lane
+
+
+def _capture_summary(event):
+    words = "query" if event["stage"] == "orvInterfaceQuery" else f"reply {names.answer(event['responseCode'])}"
+    return (f"{words}, {names.query_type(event['queryType'])}, transaction {event['transactionId']}, "
+            f"port {event['clientPort']}")
 
 
 def _capture_fields(event, answered):
@@ -135,23 +176,32 @@ def _window_of(event, windows):
 
 
 def join_capture(events):
-    """{query index: reply index} and the set of replies without a recorded query.
+    """{query index: [reply indices in time order]} and the set of replies without a recorded query.
 
     A reply answers the latest earlier unanswered query with its transaction
-    id, client port, transport and interface.
+    id, client port, transport and interface; when all of those have an
+    answer, it is one more answer to the latest of them (a server may answer
+    a query twice, and both answers matter).
     """
     key = lambda e: (e["transactionId"], e["clientPort"], e["transport"], e["interfaceIndex"])  # noqa: E731
     answered, orphans = {}, set()
     order = sorted(range(len(events)), key=lambda i: (events[i]["timeUs"], events[i]["stage"] == "orvInterfaceReply"))
-    open_queries = {}
+    queries = {}
     for i in order:
         if events[i]["stage"] == "orvInterfaceQuery":
-            open_queries.setdefault(key(events[i]), []).append(i)
-        elif open_queries.get(key(events[i])):
-            answered[open_queries[key(events[i])].pop()] = i
+            queries.setdefault(key(events[i]), []).append(i)
+        elif queries.get(key(events[i])):
+            earlier = queries[key(events[i])]
+            waiting = [q for q in earlier if q not in answered]
+            answered.setdefault(waiting[-1] if waiting else earlier[-1], []).append(i)
         else:
             orphans.add(i)
     return answered, orphans
+
+
+def answers_text(events, replies):
+    """'NOERROR (no error), then NXDOMAIN (no such name)'."""
+    return ", then ".join(names.answer(events[r]["responseCode"]) for r in replies)
 
 
 def capture_lanes(document):
@@ -165,7 +215,7 @@ def capture_lanes(document):
         lanes.append(lane)
     outside = {}
     answered, orphans = join_capture(events)
-    replies = {reply: query for query, reply in answered.items()}
+    replies = {reply: query for query, answers in answered.items() for reply in answers}
     for i, event in enumerate(events):
         number = _window_of(event, windows)
         if number is None:  # a document may carry events outside its windows
@@ -176,19 +226,26 @@ def capture_lanes(document):
             lane = outside[event["interfaceIndex"]]
         else:
             lane = lanes[number]
+        summary = _capture_summary(event)
         if event["stage"] == "orvInterfaceQuery":
-            joined = f"reply at {events[answered[i]]['timeUs']}" if i in answered else "no reply"
-            lane.marks.append(Mark("capture", "query", event["timeUs"], 0, _capture_fields(event, joined)))
             if i in answered:
-                reply = events[answered[i]]
-                lane.links.append(Link(0, event["timeUs"], reply["timeUs"],
-                                       f"reply {names.response_code(reply['responseCode'])}"))
+                joined = ("answered " + answers_text(events, answered[i]) + ", at "
+                          + ", ".join(str(events[r]["timeUs"]) for r in answered[i]))
+                last = max(events[r]["timeUs"] for r in answered[i])
+                lane.links.append(Link(0, event["timeUs"], last, "answered " + answers_text(events, answered[i])))
             else:
+                joined = "no reply"
                 lane.links.append(Link(0, event["timeUs"], None, "no reply"))
+            lane.marks.append(Mark("capture", "query", event["timeUs"], 0, _capture_fields(event, joined), summary))
         else:
-            joined = f"query at {events[replies[i]]['timeUs']}" if i in replies else "no recorded query"
+            if i in replies:
+                nth = answered[replies[i]].index(i)
+                joined = f"query at {events[replies[i]]['timeUs']}" + (f", answer {nth + 1}" if nth else "")
+            else:
+                joined = "no recorded query"
             lane.marks.append(Mark("capture", "reply" if i not in orphans else "reply orphan", event["timeUs"], 0,
-                                   _capture_fields(event, joined)))
+                                   _capture_fields(event, joined), summary + ("" if i in replies else
+                                                                                ", no recorded query")))
     if not lanes:
         lanes.append(Lane("capture", "adapter", ["packets"]))
     note = capture_status(packets) or ("" if events else "no DNS message for the name")
@@ -225,10 +282,10 @@ def filter_words(wfp, filter_id, layer_id=None):
     if rule is None or rule["status"] != "resolved":
         status = rule["status"] if rule else "not described"
         return f"filter {filter_id} ({status}) at {names.layer(None, layer_id)}"
-    text = f"filter '{rule['name']}'" if "name" in rule else f"filter {filter_id}"
+    text = f"filter '{isolated(rule['name'])}'" if "name" in rule else f"filter {filter_id}"
     sublayer = rule["sublayer"]
     if "name" in sublayer:
-        text += f" (sublayer '{sublayer['name']}')"
+        text += f" (sublayer '{isolated(sublayer['name'])}')"
     return text + f" at {names.layer(rule.get('layerKey'), layer_id)}"
 
 
@@ -241,7 +298,9 @@ def drop_lane(document):
         fields += [(k, event[k]) for k in ("localPort", "remotePort") if k in event]
         fields += [("filterId", event["filterId"]), ("layerId", event["layerId"]),
                    ("filter", filter_words(wfp, event["filterId"], event["layerId"]))]
-        lane.marks.append(Mark("drop", "drop", event["timeUs"], 0, fields))
+        summary = (f"drop, {event['direction']} {event['protocol']}, "
+                   f"{filter_words(wfp, event['filterId'], event['layerId'])}")
+        lane.marks.append(Mark("drop", "drop", event["timeUs"], 0, fields, summary))
     lane.note = collector_status(wfp) or ("" if wfp["events"] else "no drops")
     return lane
 
