@@ -42,14 +42,16 @@ DWORD ReadJournalValue(ProxyJournal& journal) {
 
 }  // namespace
 
-JournalLock::JournalLock() : mutex_(JournalMutex()) {
+JournalLock::JournalLock(DWORD waitMs) : mutex_(JournalMutex()) {
   if (mutex_ == nullptr) {
     error_ = ERROR_INVALID_HANDLE;
     return;
   }
   // An abandoned mutex is still ours: the journal is never half-written.
-  const DWORD waited = ::WaitForSingleObject(mutex_, INFINITE);
-  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+  const DWORD waited = ::WaitForSingleObject(mutex_, waitMs);
+  if (waited == WAIT_TIMEOUT) {
+    error_ = ERROR_TIMEOUT;
+  } else if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
     const DWORD error = ::GetLastError();
     error_ = error != ERROR_SUCCESS ? error : ERROR_INVALID_HANDLE;
   }

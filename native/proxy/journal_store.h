@@ -13,10 +13,11 @@
 namespace orv::proxy {
 
 // Serialises journal updates across every kilna.exe of the session; held
-// for a whole proxy export, after the process's own proxy mutex.
+// for a whole proxy export, after the process's own proxy mutex. Waits at
+// most `waitMs`, then holds nothing and reports ERROR_TIMEOUT.
 class JournalLock {
  public:
-  JournalLock();
+  explicit JournalLock(DWORD waitMs);
   ~JournalLock();
   JournalLock(const JournalLock&) = delete;
   JournalLock& operator=(const JournalLock&) = delete;

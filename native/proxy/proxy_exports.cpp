@@ -41,9 +41,9 @@ template <typename Check, typename Body>
 DWORD Locked(Check&& check, Body&& body) {
   const std::lock_guard<std::mutex> lock(ProxyMutex());
   if (const DWORD refused = check(GuardedProxyState().cleanup); refused != ERROR_SUCCESS) return refused;
-  const JournalLock journalLock;
-  if (journalLock.error() != ERROR_SUCCESS) return journalLock.error();
   const ProxyPlatform& platform = CurrentProxyPlatform();
+  const JournalLock journalLock(platform.journalLockWaitMs);
+  if (journalLock.error() != ERROR_SUCCESS) return journalLock.error();
   const ProxyStore store(platform);
   ProxyJournal journal;
   if (const DWORD error = LoadJournal(store, platform, journal); error != ERROR_SUCCESS) return error;

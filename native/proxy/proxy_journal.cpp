@@ -105,6 +105,39 @@ bool IsLoopbackServer(const ProxyText& server) {
   return std::all_of(port.begin(), port.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
 }
 
+constexpr std::uint32_t kKnownFlags =
+    kProxyTypeDirect | kProxyTypeProxy | kProxyTypeAutoProxyUrl | kProxyTypeAutoDetect;
+constexpr std::uint32_t kRegDwordBigEndian = 5;
+
+// WinINet hands the options over as NUL-terminated text, so none holds a NUL.
+bool OptionTextSound(const ProxyText& text) { return text.find(u'\0') == ProxyText::npos; }
+
+// A value as the registry could have held it: a type it knows, with the size
+// that type has (strings in whole UTF-16 units).
+bool RawValueSound(const RawValue& value) {
+  if (!value.present) return true;
+  switch (value.type) {
+    case kRegDword:
+    case kRegDwordBigEndian:
+      return value.data.size() == 4;
+    case kRegQword:
+      return value.data.size() == 8;
+    case kRegSz:
+    case kRegExpandSz:
+    case kRegMultiSz:
+      return value.data.size() % 2 == 0;
+    default:
+      return value.type <= kRegQword;
+  }
+}
+
+bool SnapshotSound(const ProxySnapshot& snapshot) {
+  const ProxyOptions& options = snapshot.options;
+  return (options.flags & ~kKnownFlags) == 0 && OptionTextSound(options.proxyServer) &&
+         OptionTextSound(options.proxyBypass) && OptionTextSound(options.autoConfigUrl) &&
+         std::all_of(snapshot.raw.begin(), snapshot.raw.end(), RawValueSound);
+}
+
 bool ReadOptions(Reader& in, ProxyOptions& options) {
   return in.U32(options.flags) && in.Text(options.proxyServer) && in.Text(options.proxyBypass) &&
          in.Text(options.autoConfigUrl);
@@ -113,6 +146,10 @@ bool ReadOptions(Reader& in, ProxyOptions& options) {
 }  // namespace
 
 bool RoutesThroughServer(const ProxyOptions& options, const ProxyText& server) {
+  // A setup script or automatic detection is tried before the manual server:
+  // whoever turned either on chose these settings, and they are theirs even
+  // while our loopback still sits in the manual fields.
+  if ((options.flags & (kProxyTypeAutoProxyUrl | kProxyTypeAutoDetect)) != 0) return false;
   return (options.flags & kProxyTypeProxy) != 0 && !server.empty() && options.proxyServer == server;
 }
 
@@ -174,11 +211,14 @@ bool DecodeJournal(const std::vector<std::uint8_t>& bytes, ProxyJournal& journal
   for (std::uint32_t i = 0; i < count; ++i) {
     JournalEntry entry;
     if (!in.Text(entry.server) || !in.U32(entry.owner.processId) || !in.U64(entry.owner.createdAt)) return false;
-    if (!IsLoopbackServer(entry.server)) return false;
+    if (!IsLoopbackServer(entry.server) || entry.owner.processId == 0) return false;
+    // Entries are added once each: a repeated one was not written by us.
+    if (std::find(read.entries.begin(), read.entries.end(), entry) != read.entries.end()) return false;
     read.entries.push_back(std::move(entry));
   }
-  // The saved settings are the user's: ones that route through us are not.
-  if (!in.AtEnd() || RoutesThroughProgram(read.prior.options, read)) return false;
+  // The saved settings are the user's: ones that route through us are not,
+  // and neither is anything the store could not have read.
+  if (!in.AtEnd() || !SnapshotSound(read.prior) || RoutesThroughProgram(read.prior.options, read)) return false;
   journal = std::move(read);
   return true;
 }

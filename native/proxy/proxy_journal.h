@@ -35,7 +35,9 @@ struct ProxyJournal {
 };
 
 // Whether `options` send traffic through a loopback server of this program
-// that is not yet given back: the proxy is on and its server is journaled.
+// that is not yet given back: the proxy is on, its server is journaled, and
+// neither a setup script nor automatic detection is turned on (with either,
+// the settings are the user's).
 // The one test of "the user's, or ours?".
 bool RoutesThroughProgram(const ProxyOptions& options, const ProxyJournal& journal);
 bool RoutesThroughServer(const ProxyOptions& options, const ProxyText& server);
@@ -49,7 +51,9 @@ void AddEntry(ProxyJournal& journal, const ProxyText& server, const JournalOwner
 // Bytes as stored: a tag, the fields, and a checksum over them.
 std::vector<std::uint8_t> EncodeJournal(const ProxyJournal& journal);
 // False for anything that is not a whole, well-formed journal of ours:
-// damaged, truncated, foreign, or naming a server that is not a loopback one.
+// damaged, truncated, foreign, naming a server that is not a loopback one, or
+// holding settings the store could not have read (unknown flags, a value
+// whose size does not fit its type), whatever its checksum says.
 bool DecodeJournal(const std::vector<std::uint8_t>& bytes, ProxyJournal& journal);
 
 }  // namespace orv::proxy

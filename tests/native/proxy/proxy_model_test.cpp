@@ -79,6 +79,7 @@ class ProxyModelTest : public ProxyTest, public ::testing::WithParamInterface<bo
         break;
       case 1:
         o.flags |= kProxyTypeAutoDetect;
+        m_.inEffect.clear();  // tried before any manual server: the user's choice now
         break;
       case 2:
         o.flags |= kProxyTypeProxy;
@@ -92,6 +93,7 @@ class ProxyModelTest : public ProxyTest, public ::testing::WithParamInterface<bo
       case 4:
         o.flags |= kProxyTypeAutoProxyUrl;
         o.autoConfigUrl = u"http://other.example/" + ProxyText(1, static_cast<char16_t>(u'a' + n % 26));
+        m_.inEffect.clear();
         break;
       default:
         WriteRaw(random() % kRawSlotCount, n % 3 == 0 ? RawValue{} : Sz(u"edit" + ProxyText(1, static_cast<char16_t>(u'0' + n % 10))));

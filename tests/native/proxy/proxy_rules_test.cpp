@@ -235,6 +235,33 @@ TEST(ProxyJournal, RoundTripsAndRefusesEveryDamagedOrForeignForm) {
   EXPECT_EQ(read, journal);  // a refused journal leaves the last one read
 }
 
+// A valid checksum over values the store could never have read is no journal.
+TEST(ProxyJournal, RefusesNonsenseUnderAValidChecksum) {
+  const ProxyJournal journal = SampleJournal();
+  ProxyJournal read;
+  const auto refused = [&](const char* what, const auto& change) {
+    ProxyJournal nonsense = journal;
+    change(nonsense);
+    EXPECT_FALSE(DecodeJournal(EncodeJournal(nonsense), read)) << what;
+  };
+  refused("unknown flag", [](ProxyJournal& j) { j.prior.options.flags |= 0x10; });
+  refused("NUL inside the server", [](ProxyJournal& j) { j.prior.options.proxyServer = ProxyText(u"a\0b", 3); });
+  refused("3-byte number", [](ProxyJournal& j) { j.prior.raw[kSlotProxyEnable] = RawValue{true, kRegDword, {1, 0, 0}}; });
+  refused("7-byte quadword", [](ProxyJournal& j) { j.prior.raw[kSlotProxyEnable] = RawValue{true, kRegQword, {1, 0, 0, 0, 0, 0, 0}}; });
+  refused("half a UTF-16 unit", [](ProxyJournal& j) { j.prior.raw[kSlotProxyServer] = RawValue{true, kRegSz, {'a', 0, 0}}; });
+  refused("unknown type", [](ProxyJournal& j) { j.prior.raw[kSlotProxyOverride] = RawValue{true, 0x1234, {}}; });
+  refused("owner without an id", [](ProxyJournal& j) { j.entries[0].owner.processId = 0; });
+  refused("repeated entry", [](ProxyJournal& j) { j.entries.push_back(j.entries[0]); });
+
+  // What a user's registry may hold, odd or not, still reads back.
+  ProxyJournal odd = journal;
+  odd.prior.options.flags = 0;
+  odd.prior.raw[kSlotProxyOverride] = RawValue{true, kRegBinary, {1, 2, 3}};
+  odd.prior.raw[kSlotProxyServer] = RawValue{true, kRegQword, {1, 0, 0, 0, 0, 0, 0, 0}};
+  ASSERT_TRUE(DecodeJournal(EncodeJournal(odd), read));
+  EXPECT_EQ(read, odd);
+}
+
 TEST(ProxyJournal, OptionsRouteThroughUsWhileTheProxyIsOnAndItsServerIsJournaled) {
   const ProxyJournal journal = SampleJournal();
   struct Row {
@@ -245,7 +272,8 @@ TEST(ProxyJournal, OptionsRouteThroughUsWhileTheProxyIsOnAndItsServerIsJournaled
       {{3, u"127.0.0.1:8080", u"<local>"}, true},
       {{3, u"127.0.0.1:9090", u"<local>;*.other"}, true},
       {{2, u"127.0.0.1:8080", u""}, true},
-      {{15, u"127.0.0.1:8080", u"<local>", u"http://x/p.pac"}, true},
+      {{15, u"127.0.0.1:8080", u"<local>", u"http://x/p.pac"}, false},  // a setup script turned on
+      {{11, u"127.0.0.1:8080", u"<local>"}, false},                     // automatic detection turned on
       {{1, u"127.0.0.1:8080", u"<local>"}, false},
       {{5, u"127.0.0.1:8080", u"<local>", u"http://x/p.pac"}, false},
       {{3, u"127.0.0.1:8081", u"<local>"}, false},

@@ -83,7 +83,8 @@ TEST_P(ProxySafetyTest, RestoreDecidesOnWhetherTrafficStillGoesThroughTheLoopbac
   const Row rows[] = {
       {"bypass appended", {3, u"127.0.0.1:8080", u"<local>;*.other"}, true},
       {"direct bit dropped", {2, u"127.0.0.1:8080", u"<local>"}, true},
-      {"auto-detect added", {11, u"127.0.0.1:8080", u"<local>"}, true},
+      {"auto-detect added", {11, u"127.0.0.1:8080", u"<local>"}, false},
+      {"pac added", {7, u"127.0.0.1:8080", u"<local>", u"http://wpad.example/x.pac"}, false},
       {"server replaced", {3, u"proxy.example:3128", u"<local>"}, false},
       {"same host, other port", {3, u"127.0.0.1:8081", u"<local>"}, false},
       {"proxy switched off", {1, u"127.0.0.1:8080", u"<local>"}, false},
@@ -134,21 +135,26 @@ TEST_P(ProxySafetyTest, OurOwnLoopbackIsNoConflictAndRestoreBringsTheUsersProxyB
   }
 }
 
-TEST_P(ProxySafetyTest, APacAddedAroundOurLoopbackIsStillAConflictAndOnlyThePacIsCleaned) {
+// A setup script turned on around our loopback makes the settings the user's:
+// a conflict like any other, and what the user ends with, not the old ones.
+TEST_P(ProxySafetyTest, APacTurnedOnAroundOurLoopbackIsTheUsersNewChoice) {
   SetSettings(UserProxyAndPac());
   ASSERT_EQ(OrvSetUserProxy(8080), 0u);
   const ProxyOptions withPac = {7, u"127.0.0.1:8080", u"<local>", u"http://other.example/x.pac"};
   fake_.setOptions(withPac);
   int conflict = -1;
   ASSERT_EQ(OrvReadEffectiveUserProxyConflict(&conflict), 0u);
-  EXPECT_EQ(conflict, 2);
+  EXPECT_EQ(conflict, 3);
   int ticket = -1;
   int restoreResult = -1;
   ASSERT_EQ(OrvBeginUserProxyCleanup(&ticket, &restoreResult), 0u);
   EXPECT_GT(ticket, 0);
-  EXPECT_EQ(fake_.options(), (ProxyOptions{3, u"127.0.0.1:8080", u"<local>"}));  // our proxy stays
+  EXPECT_EQ(fake_.options().flags, 1u);
   ASSERT_EQ(OrvFinishUserProxyCleanup(ticket, 1), 0u);
   EXPECT_EQ(fake_.options(), withPac);
+  EXPECT_EQ(Restore(), 1);
+  EXPECT_EQ(fake_.options(), withPac);  // the user's new script stays
+  EXPECT_EQ(Restore(), 0);
 }
 
 TEST_P(ProxySafetyTest, BeginSetRestoreFinishBringsTheUsersProxyBack) {
