@@ -32,7 +32,8 @@ class JournalLock {
 // Reads the journal; a missing, damaged or foreign one reads as empty.
 // Entries of processes that have exited are taken over by the calling
 // process while the options still route through their server, and dropped
-// otherwise; the journal is written back when that changed it.
+// otherwise; their cleanups are finished or undone; the journal is written
+// back when that changed it.
 DWORD LoadJournal(const ProxyStore& store, const ProxyPlatform& platform, ProxyJournal& journal);
 
 // Writes the journal whole, or removes it once it has no entries.

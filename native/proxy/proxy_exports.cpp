@@ -125,7 +125,7 @@ uint32_t WINAPI OrvBeginUserProxyCleanup(int* outTicket, int* outRestoreResult) 
   *outRestoreResult = 0;
   return orv::GuardExport([&] {
     return Locked(NotBusy, [&](Call& c) {
-      return orv::proxy::BeginCleanup(c.store, c.journal, c.state.cleanup, *outTicket, *outRestoreResult);
+      return orv::proxy::BeginCleanup(c.store, c.journal, c.me, c.state.cleanup, *outTicket, *outRestoreResult);
     });
   });
 }
@@ -146,7 +146,8 @@ uint32_t WINAPI OrvFinishUserProxyCleanup(int ticket, int restore) noexcept {
   if (ticket == 0) return ERROR_SUCCESS;
   return orv::GuardExport([&] {
     return Locked(OpenTicketOrZero(ticket), [&](Call& c) {
-      return orv::proxy::FinishCleanup(c.store, c.journal, c.state.cleanup, static_cast<std::uint32_t>(ticket), restore != 0);
+      return orv::proxy::FinishCleanup(c.store, c.journal, c.me, c.state.cleanup, static_cast<std::uint32_t>(ticket),
+                                       restore != 0);
     });
   });
 }

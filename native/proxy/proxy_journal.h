@@ -26,11 +26,32 @@ struct JournalEntry {
   bool operator==(const JournalEntry&) const = default;
 };
 
+// Where an open cleanup of the user's proxy stands. Written before each of
+// its steps touches the settings, so the next process can finish or undo a
+// step a kill cut short.
+enum class CleanupStage : std::uint8_t {
+  kCleaning = 1,   // turning the user's proxy off; `cleaned.options` is the aim
+  kOpen = 2,       // done: the settings are `cleaned`, the ticket is open
+  kRestoring = 3,  // putting `prior` back
+};
+
+// The cleanup's copy of the user's settings, kept outside the process that
+// took it: a kill while the cleanup is open loses nothing.
+struct JournaledCleanup {
+  JournalOwner owner;
+  CleanupStage stage = CleanupStage::kCleaning;
+  ProxySnapshot prior;    // the user's settings before the cleanup
+  ProxySnapshot cleaned;  // what the cleanup left (or aims for)
+
+  bool operator==(const JournaledCleanup&) const = default;
+};
+
 struct ProxyJournal {
   ProxySnapshot prior;  // the user's settings, never ones that route through us
   std::vector<JournalEntry> entries;
+  std::vector<JournaledCleanup> cleanups;  // at most one per process
 
-  bool empty() const { return entries.empty(); }
+  bool empty() const { return entries.empty() && cleanups.empty(); }
   bool operator==(const ProxyJournal&) const = default;
 };
 
@@ -47,6 +68,12 @@ bool OwnsEntry(const ProxyJournal& journal, const JournalOwner& owner);
 void DropEntries(ProxyJournal& journal, const JournalOwner& owner);
 // Adds `server` for `owner` unless it is there already.
 void AddEntry(ProxyJournal& journal, const ProxyText& server, const JournalOwner& owner);
+
+// The cleanup `owner` has journaled, or null.
+JournaledCleanup* FindCleanup(ProxyJournal& journal, const JournalOwner& owner);
+// Records `cleanup` in place of any earlier one of its owner.
+void PutCleanup(ProxyJournal& journal, const JournaledCleanup& cleanup);
+void DropCleanup(ProxyJournal& journal, const JournalOwner& owner);
 
 // Bytes as stored: a tag, the fields, and a checksum over them.
 std::vector<std::uint8_t> EncodeJournal(const ProxyJournal& journal);

@@ -201,6 +201,10 @@ ProxyJournal SampleJournal() {
   journal.prior.raw = {TextValue(kRegExpandSz, u" 1 "), TextValue(kRegSz, u"proxy.example:3128"), RawValue{},
                        DwordValue(9)};
   journal.entries = {{u"127.0.0.1:8080", {4242, 0x01DB000011112222ull}}, {u"127.0.0.1:9090", {77, 5}}};
+  JournaledCleanup cleanup{{77, 5}, CleanupStage::kOpen, journal.prior, journal.prior};
+  cleanup.cleaned.options = {1, u"proxy.example:3128", u"*.corp;<local>"};
+  cleanup.cleaned.raw[kSlotAutoConfigUrl] = RawValue{};
+  journal.cleanups = {cleanup};
   return journal;
 }
 
@@ -231,8 +235,14 @@ TEST(ProxyJournal, RoundTripsAndRefusesEveryDamagedOrForeignForm) {
   EXPECT_FALSE(DecodeJournal(EncodeJournal(foreign), read));
   foreign = journal;
   foreign.entries.clear();
+  foreign.cleanups.clear();
   EXPECT_FALSE(DecodeJournal(EncodeJournal(foreign), read));
   EXPECT_EQ(read, journal);  // a refused journal leaves the last one read
+
+  foreign = journal;
+  foreign.entries.clear();  // an open cleanup alone is a journal
+  ASSERT_TRUE(DecodeJournal(EncodeJournal(foreign), read));
+  EXPECT_EQ(read, foreign);
 }
 
 // A valid checksum over values the store could never have read is no journal.
@@ -252,6 +262,9 @@ TEST(ProxyJournal, RefusesNonsenseUnderAValidChecksum) {
   refused("unknown type", [](ProxyJournal& j) { j.prior.raw[kSlotProxyOverride] = RawValue{true, 0x1234, {}}; });
   refused("owner without an id", [](ProxyJournal& j) { j.entries[0].owner.processId = 0; });
   refused("repeated entry", [](ProxyJournal& j) { j.entries.push_back(j.entries[0]); });
+  refused("unknown cleanup stage", [](ProxyJournal& j) { j.cleanups[0].stage = static_cast<CleanupStage>(9); });
+  refused("two cleanups of one process", [](ProxyJournal& j) { j.cleanups.push_back(j.cleanups[0]); });
+  refused("cleanup copy with unknown flags", [](ProxyJournal& j) { j.cleanups[0].prior.options.flags = 0x40; });
 
   // What a user's registry may hold, odd or not, still reads back.
   ProxyJournal odd = journal;

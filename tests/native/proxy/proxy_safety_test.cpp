@@ -253,6 +253,48 @@ TEST_P(ProxySafetyTest, ClearKeepsTheUsersBypassListWhateverWasAddedAroundOurLoo
   EXPECT_EQ(fake_.options(), (ProxyOptions{1, u"", u"<local>;*.theirs", u""}));
 }
 
+bool JournalLeft() {
+  DWORD size = 0;
+  return ::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Kilna\\Proxy", L"Journal", RRF_RT_ANY, nullptr, nullptr,
+                        &size) == ERROR_SUCCESS;
+}
+
+// The cleanup's copy is journaled: a kill while the cleanup is open loses
+// nothing, whether the next process finds the settings as the cleanup left
+// them, with a set made over them, or changed by the user since.
+TEST_P(ProxySafetyTest, AKillDuringAnOpenCleanupLeavesTheNextProcessTheUsersSettings) {
+  struct Row {
+    const char* between;
+    bool setOver;
+    bool userChanges;
+  };
+  const Row rows[] = {{"nothing", false, false}, {"a set", true, false}, {"the user's own change", false, true}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.between);
+    SetSettings(UserProxyAndPac());
+    Start(2);
+    int ticket = 0;
+    int restoreResult = 0;
+    ASSERT_EQ(As(2, [&] { return OrvBeginUserProxyCleanup(&ticket, &restoreResult); }), 0u);
+    ASSERT_GT(ticket, 0);
+    ASSERT_TRUE(JournalLeft()) << "the copy lives in memory only";
+    if (row.setOver) {
+      ASSERT_EQ(As(2, [] { return OrvSetUserProxy(8080); }), 0u);
+    }
+    if (row.userChanges) SetSettings(UsersPac());
+    Kill(2);
+
+    int conflict = -1;
+    ASSERT_EQ(OrvReadEffectiveUserProxyConflict(&conflict), 0u);  // process 1 finds the journal
+    if (row.setOver) {
+      EXPECT_EQ(fake_.options(), AppliedOptions(8080));  // taken over, until its restore
+      EXPECT_EQ(Restore(), 1);
+    }
+    EXPECT_EQ(Settings(), row.userChanges ? UsersPac() : UserProxyAndPac());
+    EXPECT_FALSE(JournalLeft());
+  }
+}
+
 TEST_P(ProxySafetyTest, ADamagedJournalIsNeverTrusted) {
   SetSettings(UserProxyAndPac());
   ASSERT_EQ(OrvSetUserProxy(8080), 0u);
