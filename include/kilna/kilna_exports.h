@@ -111,7 +111,9 @@ uint32_t KILNA_CALL OrvLaunchInstalledApp(const wchar_t* file, const wchar_t* pa
 
 /* ---- The interactive user's WinINet proxy. ------------------------------- */
 /* WinINet is loaded from the system folder on first use. "No WinINet" below:
- * 126 it could not be loaded, 127 it lacks a function; nothing is changed. */
+ * 126 it could not be loaded, 127 it lacks a function; nothing is changed.
+ * Every one but OrvReadUserProxy answers 1460 when another kilna.exe of the
+ * user holds the proxy journal's lock for 10 seconds; nothing is changed. */
 
 /* outJson: [out] string, docs/schemas/proxy.schema.json. Reads first: a read
  * error (126, 127 no WinINet) is returned even when outJson is null (and
@@ -129,11 +131,12 @@ uint32_t KILNA_CALL OrvSetUserProxy(uint32_t port) KILNA_NOEXCEPT;
 uint32_t KILNA_CALL OrvClearUserProxy(void) KILNA_NOEXCEPT;
 
 /* Puts back the user's settings that OrvSetUserProxy kept, unless the user
- * has replaced them since. outRestored: [out] may be null; 1 when the kept
- * settings were dealt with. 0 (also with nothing to restore); 1237 the
- * settings changed while being put back; 13 written but not read back as
- * kept, or a raw value over 1 MiB; 1008; 126, 127 no WinINet; WinINet and
- * registry errors (the kept settings stay). */
+ * has replaced them since (turning on a setup script or automatic detection
+ * counts). outRestored: [out] may be null; 1 when the kept settings were
+ * dealt with. 0 (also with nothing to restore); 1237 the settings changed
+ * while being put back; 13 written but not read back as kept, or a raw value
+ * over 1 MiB; 1008; 126, 127 no WinINet; WinINet and registry errors (the
+ * kept settings stay). */
 uint32_t KILNA_CALL OrvRestoreUserProxy(int32_t* outRestored) KILNA_NOEXCEPT;
 
 /* outConflict: [out] bit 0 manual proxy on, bit 1 auto-config URL on; written

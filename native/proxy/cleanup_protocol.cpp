@@ -64,6 +64,30 @@ bool RestoreSettled(DWORD result) {
   return result == ERROR_SUCCESS || result == ERROR_RETRY || result == ERROR_INVALID_DATA;
 }
 
+// Saves `journal` without the cleanup of `me`, and takes it as the journal.
+DWORD ForgetCleanup(const ProxyStore& store, ProxyJournal& journal, const JournalOwner& me) {
+  ProxyJournal next = journal;
+  DropCleanup(next, me);
+  if (next == journal) return ERROR_SUCCESS;
+  if (const DWORD error = SaveJournal(store, next); error != ERROR_SUCCESS) return error;
+  journal = std::move(next);
+  return ERROR_SUCCESS;
+}
+
+DWORD RecordCleanup(const ProxyStore& store, ProxyJournal& journal, const JournaledCleanup& cleanup) {
+  ProxyJournal next = journal;
+  PutCleanup(next, cleanup);
+  if (const DWORD error = SaveJournal(store, next); error != ERROR_SUCCESS) return error;
+  journal = std::move(next);
+  return ERROR_SUCCESS;
+}
+
+// A set made since the cleanup journaled the cleaned settings as the user's;
+// the user's real ones are the cleanup's copy.
+bool SetOverCleanup(const ProxyOptions& current, const ProxyJournal& journal, const ProxySnapshot& cleaned) {
+  return RoutesThroughProgram(current, journal) && journal.prior == cleaned;
+}
+
 void CloseCleanup(CleanupState& state) {
   state.openTicket = 0;
   state.priorSnapshot = ProxySnapshot{};
@@ -105,19 +129,30 @@ DWORD ReadProxyConflict(const ProxyStore& store, const ProxyJournal& journal, in
   return ERROR_SUCCESS;
 }
 
-DWORD BeginCleanup(const ProxyStore& store, const ProxyJournal& journal, CleanupState& state, int& outTicket,
-                   int& outRestoreResult) {
+DWORD BeginCleanup(const ProxyStore& store, ProxyJournal& journal, const JournalOwner& me, CleanupState& state,
+                   int& outTicket, int& outRestoreResult) {
   if (state.openTicket != 0) return ERROR_BUSY;
   ProxySnapshot prior;
   if (const DWORD error = store.ReadSnapshot(prior); error != ERROR_SUCCESS) return error;
   const std::uint32_t conflictFlags = UserConflictFlags(prior.options, journal);
   if (IsClean(prior, conflictFlags)) return ERROR_SUCCESS;
 
+  // The copy is journaled before the first write: a kill from here on leaves
+  // the next process what it needs to put the user's settings back.
+  JournaledCleanup record{me, CleanupStage::kCleaning, prior, prior};
+  record.cleaned.options = CleanTarget(prior, conflictFlags);
+  if (const DWORD error = RecordCleanup(store, journal, record); error != ERROR_SUCCESS) return error;
+
   bool changed = false;
   ProxySnapshot cleaned;
-  const DWORD error = Clean(store, prior, conflictFlags, changed, cleaned);
+  DWORD error = Clean(store, prior, conflictFlags, changed, cleaned);
+  if (error == ERROR_SUCCESS && changed) {
+    record.stage = CleanupStage::kOpen;
+    record.cleaned = cleaned;
+    error = RecordCleanup(store, journal, record);
+  }
   if (error == ERROR_SUCCESS) {
-    if (!changed) return ERROR_SUCCESS;  // nothing written, nothing to restore later
+    if (!changed) return ForgetCleanup(store, journal, me);  // nothing written, nothing to restore later
     const std::uint32_t ticket = NextTicket(state.ticketCounter);
     state.ticketCounter = ticket;
     state.openTicket = ticket;
@@ -127,6 +162,11 @@ DWORD BeginCleanup(const ProxyStore& store, const ProxyJournal& journal, Cleanup
     return ERROR_SUCCESS;
   }
   if (changed) outRestoreResult = static_cast<int>(RollBack(store, prior, conflictFlags));
+  // Kept while the rollback may not have finished: the next process retries it.
+  const auto rolledBack = static_cast<DWORD>(outRestoreResult);
+  if (!changed || rolledBack == ERROR_SUCCESS || rolledBack == ERROR_RETRY) {
+    ForgetCleanup(store, journal, me);
+  }
   return error;
 }
 
@@ -139,10 +179,11 @@ DWORD VerifyCleanup(const ProxyStore& store, const ProxyJournal& journal, const 
   return ERROR_SUCCESS;
 }
 
-DWORD FinishCleanup(const ProxyStore& store, ProxyJournal& journal, CleanupState& state, std::uint32_t ticket,
-                    bool restore) {
+DWORD FinishCleanup(const ProxyStore& store, ProxyJournal& journal, const JournalOwner& me, CleanupState& state,
+                    std::uint32_t ticket, bool restore) {
   if (ticket == 0 || ticket != state.openTicket) return ERROR_INVALID_PARAMETER;
   if (!restore) {
+    if (const DWORD error = ForgetCleanup(store, journal, me); error != ERROR_SUCCESS) return error;
     CloseCleanup(state);
     return ERROR_SUCCESS;
   }
@@ -152,9 +193,10 @@ DWORD FinishCleanup(const ProxyStore& store, ProxyJournal& journal, CleanupState
   if (const DWORD error = store.ReadSnapshot(current); error != ERROR_SUCCESS) return error;
   // A set since the cleanup journaled the cleaned settings as the user's; the
   // user's real ones are this copy, and the restore of the set brings them back.
-  if (RoutesThroughProgram(current.options, journal) && journal.prior == state.cleanedSnapshot) {
+  if (SetOverCleanup(current.options, journal, state.cleanedSnapshot)) {
     ProxyJournal handed = journal;
     handed.prior = state.priorSnapshot;
+    DropCleanup(handed, me);
     if (const DWORD error = SaveJournal(store, handed); error != ERROR_SUCCESS) return error;
     journal = std::move(handed);
     CloseCleanup(state);
@@ -163,16 +205,45 @@ DWORD FinishCleanup(const ProxyStore& store, ProxyJournal& journal, CleanupState
   // Anything but what the cleanup left, or a restore of it stopped half-way,
   // is someone else's change.
   if (!RestoreMayResume(current, state.priorSnapshot, state.cleanedSnapshot, state.restoreStarted)) {
+    if (const DWORD error = ForgetCleanup(store, journal, me); error != ERROR_SUCCESS) return error;
     CloseCleanup(state);
     return ERROR_SUCCESS;
   }
+  // Journaled as under way before the first write: the next process then
+  // completes a restore a kill cut short.
+  const JournaledCleanup restoring{me, CleanupStage::kRestoring, state.priorSnapshot, state.cleanedSnapshot};
+  if (const DWORD error = RecordCleanup(store, journal, restoring); error != ERROR_SUCCESS) return error;
   const DWORD result = ApplySnapshot(store, state.priorSnapshot, current);
   if (RestoreSettled(result)) {
+    if (const DWORD error = ForgetCleanup(store, journal, me); error != ERROR_SUCCESS) return error;
     CloseCleanup(state);
   } else {
     state.restoreStarted = true;
   }
   return result;
+}
+
+bool RecoverCleanup(const ProxyStore& store, ProxyJournal& journal, const JournaledCleanup& cleanup) {
+  ProxySnapshot current;
+  if (store.ReadSnapshot(current) != ERROR_SUCCESS) return false;
+  ProxyJournal next = journal;
+  DropCleanup(next, cleanup.owner);
+  DWORD result = ERROR_SUCCESS;
+  if (cleanup.stage == CleanupStage::kCleaning) {
+    // Cut short while cleaning: undone where the settings are still the
+    // user's or on the way to the aim.
+    if (IsCompatible(current, cleanup.prior, cleanup.cleaned.options)) {
+      result = ApplySnapshot(store, cleanup.prior, current);
+    }
+  } else if (SetOverCleanup(current.options, journal, cleanup.cleaned)) {
+    next.prior = cleanup.prior;  // the set's restore brings the user's settings back
+  } else if (RestoreMayResume(current, cleanup.prior, cleanup.cleaned, cleanup.stage == CleanupStage::kRestoring)) {
+    result = ApplySnapshot(store, cleanup.prior, current);
+  }
+  if (!RestoreSettled(result)) return false;
+  if (SaveJournal(store, next) != ERROR_SUCCESS) return false;
+  journal = std::move(next);
+  return true;
 }
 
 }  // namespace orv::proxy

@@ -16,15 +16,24 @@ namespace orv::proxy {
 // A loopback proxy of this program (per the journal) is not the user's.
 DWORD ReadProxyConflict(const ProxyStore& store, const ProxyJournal& journal, int& conflict);
 
-DWORD BeginCleanup(const ProxyStore& store, const ProxyJournal& journal, CleanupState& state, int& outTicket,
-                   int& outRestoreResult);
+// The copy of the user's settings is journaled before the first write and
+// stays there while the ticket is open.
+DWORD BeginCleanup(const ProxyStore& store, ProxyJournal& journal, const JournalOwner& me, CleanupState& state,
+                   int& outTicket, int& outRestoreResult);
 DWORD VerifyCleanup(const ProxyStore& store, const ProxyJournal& journal, const CleanupState& state,
                     std::uint32_t ticket, int& outClean);
 // Ticket 0 is handled by the caller before it locks. A restore that fails to
 // read or write keeps the ticket open for another try. Over a set made since
 // the cleanup, the copy goes to the journal for the set's restore.
-DWORD FinishCleanup(const ProxyStore& store, ProxyJournal& journal, CleanupState& state, std::uint32_t ticket,
-                    bool restore);
+DWORD FinishCleanup(const ProxyStore& store, ProxyJournal& journal, const JournalOwner& me, CleanupState& state,
+                    std::uint32_t ticket, bool restore);
+
+// Finishes or undoes the journaled cleanup of a process that is gone: a step
+// cut short is undone (cleaning) or completed (restoring), an open one is
+// put back while the settings are as it left them, or handed to the set made
+// over it. False when it must be tried again (the settings could not be
+// written); the cleanup is then left in the journal.
+bool RecoverCleanup(const ProxyStore& store, ProxyJournal& journal, const JournaledCleanup& cleanup);
 
 // Writes `target` where the settings still hold `expected`, then checks that
 // they read back as `target`.

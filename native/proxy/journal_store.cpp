@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "native/common/unique_resource.h"
+#include "native/proxy/cleanup_protocol.h"
 
 namespace orv::proxy {
 namespace {
@@ -42,14 +43,16 @@ DWORD ReadJournalValue(ProxyJournal& journal) {
 
 }  // namespace
 
-JournalLock::JournalLock() : mutex_(JournalMutex()) {
+JournalLock::JournalLock(DWORD waitMs) : mutex_(JournalMutex()) {
   if (mutex_ == nullptr) {
     error_ = ERROR_INVALID_HANDLE;
     return;
   }
   // An abandoned mutex is still ours: the journal is never half-written.
-  const DWORD waited = ::WaitForSingleObject(mutex_, INFINITE);
-  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+  const DWORD waited = ::WaitForSingleObject(mutex_, waitMs);
+  if (waited == WAIT_TIMEOUT) {
+    error_ = ERROR_TIMEOUT;
+  } else if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
     const DWORD error = ::GetLastError();
     error_ = error != ERROR_SUCCESS ? error : ERROR_INVALID_HANDLE;
   }
@@ -66,25 +69,33 @@ DWORD LoadJournal(const ProxyStore& store, const ProxyPlatform& platform, ProxyJ
     if (const DWORD error = ReadJournalValue(journal); error != ERROR_SUCCESS) return error;
   }
   const JournalOwner me = platform.thisProcess();
-  const auto gone = [&](const JournalEntry& entry) { return !(entry.owner == me) && !platform.ownerRunning(entry.owner); };
-  if (std::none_of(journal.entries.begin(), journal.entries.end(), gone)) return ERROR_SUCCESS;
-
-  // A process that exited without giving its proxy back: while the options
-  // still route through its server, the user's settings are ours to bring
-  // back; otherwise someone has changed them since, and they stay.
-  ProxyOptions current;
-  if (const DWORD error = store.ReadOptions(current); error != ERROR_SUCCESS) return error;
-  ProxyJournal recovered = journal;
-  recovered.entries.clear();
-  for (const JournalEntry& entry : journal.entries) {
-    if (!gone(entry)) {
-      AddEntry(recovered, entry.server, entry.owner);
-    } else if (RoutesThroughServer(current, entry.server)) {
-      AddEntry(recovered, entry.server, me);
+  const auto exited = [&](const JournalOwner& owner) { return !(owner == me) && !platform.ownerRunning(owner); };
+  if (std::any_of(journal.entries.begin(), journal.entries.end(),
+                  [&](const JournalEntry& entry) { return exited(entry.owner); })) {
+    // A process that exited without giving its proxy back: while the options
+    // still route through its server, the user's settings are ours to bring
+    // back; otherwise someone has changed them since, and they stay.
+    ProxyOptions current;
+    if (const DWORD error = store.ReadOptions(current); error != ERROR_SUCCESS) return error;
+    ProxyJournal recovered = journal;
+    recovered.entries.clear();
+    for (const JournalEntry& entry : journal.entries) {
+      if (!exited(entry.owner)) {
+        AddEntry(recovered, entry.server, entry.owner);
+      } else if (RoutesThroughServer(current, entry.server)) {
+        AddEntry(recovered, entry.server, me);
+      }
     }
+    if (const DWORD error = SaveJournal(store, recovered); error != ERROR_SUCCESS) return error;
+    journal = std::move(recovered);
   }
-  if (const DWORD error = SaveJournal(store, recovered); error != ERROR_SUCCESS) return error;
-  journal = std::move(recovered);
+  // Cleanups of exited processes come after their entries: one with a set
+  // made over it hands its copy to the journal the taken-over entries restore.
+  // One that cannot be finished now stays for the next call.
+  const std::vector<JournaledCleanup> cleanups = journal.cleanups;
+  for (const JournaledCleanup& cleanup : cleanups) {
+    if (exited(cleanup.owner)) RecoverCleanup(store, journal, cleanup);
+  }
   return ERROR_SUCCESS;
 }
 

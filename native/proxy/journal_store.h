@@ -13,10 +13,11 @@
 namespace orv::proxy {
 
 // Serialises journal updates across every kilna.exe of the session; held
-// for a whole proxy export, after the process's own proxy mutex.
+// for a whole proxy export, after the process's own proxy mutex. Waits at
+// most `waitMs`, then holds nothing and reports ERROR_TIMEOUT.
 class JournalLock {
  public:
-  JournalLock();
+  explicit JournalLock(DWORD waitMs);
   ~JournalLock();
   JournalLock(const JournalLock&) = delete;
   JournalLock& operator=(const JournalLock&) = delete;
@@ -31,7 +32,8 @@ class JournalLock {
 // Reads the journal; a missing, damaged or foreign one reads as empty.
 // Entries of processes that have exited are taken over by the calling
 // process while the options still route through their server, and dropped
-// otherwise; the journal is written back when that changed it.
+// otherwise; their cleanups are finished or undone; the journal is written
+// back when that changed it.
 DWORD LoadJournal(const ProxyStore& store, const ProxyPlatform& platform, ProxyJournal& journal);
 
 // Writes the journal whole, or removes it once it has no entries.

@@ -32,7 +32,9 @@ PerConnectionOptionsApi ResolveOptionsApi(HMODULE wininet) noexcept;
 const PerConnectionOptionsApi& WinInetOptionsApi();
 
 JournalOwner CurrentProcessOwner();
-// False only when that process has exited (or its id now names another).
+// True while that very process runs: its id with the creation time recorded.
+// A process that may not be opened counts only while it runs an image of this
+// program's name.
 bool ProcessStillRunning(const JournalOwner& owner);
 
 // What the proxy store runs against.
@@ -46,6 +48,9 @@ struct ProxyPlatform {
   // Who owns a journal entry written now, and whether an owner still runs.
   std::function<JournalOwner()> thisProcess = CurrentProcessOwner;
   std::function<bool(const JournalOwner&)> ownerRunning = ProcessStillRunning;
+  // How long a call waits for the journal's lock before it gives up with
+  // ERROR_TIMEOUT, changing nothing: a holder that hangs stalls no one for good.
+  DWORD journalLockWaitMs = 10000;
 };
 
 // The platform the proxy exports use; WinINet unless replaced.

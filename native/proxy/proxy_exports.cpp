@@ -41,9 +41,9 @@ template <typename Check, typename Body>
 DWORD Locked(Check&& check, Body&& body) {
   const std::lock_guard<std::mutex> lock(ProxyMutex());
   if (const DWORD refused = check(GuardedProxyState().cleanup); refused != ERROR_SUCCESS) return refused;
-  const JournalLock journalLock;
-  if (journalLock.error() != ERROR_SUCCESS) return journalLock.error();
   const ProxyPlatform& platform = CurrentProxyPlatform();
+  const JournalLock journalLock(platform.journalLockWaitMs);
+  if (journalLock.error() != ERROR_SUCCESS) return journalLock.error();
   const ProxyStore store(platform);
   ProxyJournal journal;
   if (const DWORD error = LoadJournal(store, platform, journal); error != ERROR_SUCCESS) return error;
@@ -125,7 +125,7 @@ uint32_t WINAPI OrvBeginUserProxyCleanup(int* outTicket, int* outRestoreResult) 
   *outRestoreResult = 0;
   return orv::GuardExport([&] {
     return Locked(NotBusy, [&](Call& c) {
-      return orv::proxy::BeginCleanup(c.store, c.journal, c.state.cleanup, *outTicket, *outRestoreResult);
+      return orv::proxy::BeginCleanup(c.store, c.journal, c.me, c.state.cleanup, *outTicket, *outRestoreResult);
     });
   });
 }
@@ -146,7 +146,8 @@ uint32_t WINAPI OrvFinishUserProxyCleanup(int ticket, int restore) noexcept {
   if (ticket == 0) return ERROR_SUCCESS;
   return orv::GuardExport([&] {
     return Locked(OpenTicketOrZero(ticket), [&](Call& c) {
-      return orv::proxy::FinishCleanup(c.store, c.journal, c.state.cleanup, static_cast<std::uint32_t>(ticket), restore != 0);
+      return orv::proxy::FinishCleanup(c.store, c.journal, c.me, c.state.cleanup, static_cast<std::uint32_t>(ticket),
+                                       restore != 0);
     });
   });
 }

@@ -6,7 +6,8 @@
 namespace orv::proxy {
 namespace {
 
-constexpr std::uint8_t kTag[4] = {'K', 'P', 'J', '1'};
+constexpr std::uint8_t kTag[4] = {'K', 'P', 'J', '2'};
+constexpr std::uint8_t kTagWithoutCleanups[4] = {'K', 'P', 'J', '1'};  // as earlier versions wrote it
 constexpr std::uint32_t kMaxText = 0x8000;       // code units
 constexpr std::uint32_t kMaxRawBytes = 0x10000;  // per value
 constexpr std::uint32_t kMaxEntries = 256;
@@ -105,14 +106,80 @@ bool IsLoopbackServer(const ProxyText& server) {
   return std::all_of(port.begin(), port.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
 }
 
+constexpr std::uint32_t kKnownFlags =
+    kProxyTypeDirect | kProxyTypeProxy | kProxyTypeAutoProxyUrl | kProxyTypeAutoDetect;
+constexpr std::uint32_t kRegDwordBigEndian = 5;
+
+// WinINet hands the options over as NUL-terminated text, so none holds a NUL.
+bool OptionTextSound(const ProxyText& text) { return text.find(u'\0') == ProxyText::npos; }
+
+// A value as the registry could have held it: a type it knows, with the size
+// that type has (strings in whole UTF-16 units).
+bool RawValueSound(const RawValue& value) {
+  if (!value.present) return true;
+  switch (value.type) {
+    case kRegDword:
+    case kRegDwordBigEndian:
+      return value.data.size() == 4;
+    case kRegQword:
+      return value.data.size() == 8;
+    case kRegSz:
+    case kRegExpandSz:
+    case kRegMultiSz:
+      return value.data.size() % 2 == 0;
+    default:
+      return value.type <= kRegQword;
+  }
+}
+
+bool SnapshotSound(const ProxySnapshot& snapshot) {
+  const ProxyOptions& options = snapshot.options;
+  return (options.flags & ~kKnownFlags) == 0 && OptionTextSound(options.proxyServer) &&
+         OptionTextSound(options.proxyBypass) && OptionTextSound(options.autoConfigUrl) &&
+         std::all_of(snapshot.raw.begin(), snapshot.raw.end(), RawValueSound);
+}
+
 bool ReadOptions(Reader& in, ProxyOptions& options) {
   return in.U32(options.flags) && in.Text(options.proxyServer) && in.Text(options.proxyBypass) &&
          in.Text(options.autoConfigUrl);
 }
 
+bool ReadSnapshot(Reader& in, ProxySnapshot& snapshot) {
+  if (!ReadOptions(in, snapshot.options)) return false;
+  for (RawValue& value : snapshot.raw) {
+    if (!in.Raw(value)) return false;
+  }
+  return true;
+}
+
+void WriteSnapshot(Writer& out, const ProxySnapshot& snapshot) {
+  const ProxyOptions& options = snapshot.options;
+  out.U32(options.flags);
+  out.Text(options.proxyServer);
+  out.Text(options.proxyBypass);
+  out.Text(options.autoConfigUrl);
+  for (const RawValue& value : snapshot.raw) out.Raw(value);
+}
+
+bool ReadCleanup(Reader& in, JournaledCleanup& cleanup) {
+  std::uint8_t stage = 0;
+  if (!in.U32(cleanup.owner.processId) || !in.U64(cleanup.owner.createdAt) || !in.U8(stage)) return false;
+  if (stage < static_cast<std::uint8_t>(CleanupStage::kCleaning) ||
+      stage > static_cast<std::uint8_t>(CleanupStage::kRestoring) || cleanup.owner.processId == 0) {
+    return false;
+  }
+  cleanup.stage = static_cast<CleanupStage>(stage);
+  return ReadSnapshot(in, cleanup.prior) && ReadSnapshot(in, cleanup.cleaned) && SnapshotSound(cleanup.prior) &&
+         SnapshotSound(cleanup.cleaned);
+}
+
 }  // namespace
 
 bool RoutesThroughServer(const ProxyOptions& options, const ProxyText& server) {
+  // A setup script or automatic detection is tried before the manual server:
+  // whoever turned either on chose these settings, and they are theirs even
+  // while our loopback still sits in the manual fields.
+  if ((options.flags & (kProxyTypeAutoProxyUrl | kProxyTypeAutoDetect)) != 0) return false;
   return (options.flags & kProxyTypeProxy) != 0 && !server.empty() && options.proxyServer == server;
 }
 
@@ -137,27 +204,52 @@ void AddEntry(ProxyJournal& journal, const ProxyText& server, const JournalOwner
   }
 }
 
+JournaledCleanup* FindCleanup(ProxyJournal& journal, const JournalOwner& owner) {
+  const auto found = std::find_if(journal.cleanups.begin(), journal.cleanups.end(),
+                                  [&](const JournaledCleanup& cleanup) { return cleanup.owner == owner; });
+  return found == journal.cleanups.end() ? nullptr : &*found;
+}
+
+void PutCleanup(ProxyJournal& journal, const JournaledCleanup& cleanup) {
+  if (JournaledCleanup* kept = FindCleanup(journal, cleanup.owner)) {
+    *kept = cleanup;
+  } else {
+    journal.cleanups.push_back(cleanup);
+  }
+}
+
+void DropCleanup(ProxyJournal& journal, const JournalOwner& owner) {
+  std::erase_if(journal.cleanups, [&](const JournaledCleanup& cleanup) { return cleanup.owner == owner; });
+}
+
 std::vector<std::uint8_t> EncodeJournal(const ProxyJournal& journal) {
   Writer out;
   out.bytes.assign(std::begin(kTag), std::end(kTag));
-  const ProxyOptions& options = journal.prior.options;
-  out.U32(options.flags);
-  out.Text(options.proxyServer);
-  out.Text(options.proxyBypass);
-  out.Text(options.autoConfigUrl);
-  for (const RawValue& value : journal.prior.raw) out.Raw(value);
+  WriteSnapshot(out, journal.prior);
   out.U32(static_cast<std::uint32_t>(journal.entries.size()));
   for (const JournalEntry& entry : journal.entries) {
     out.Text(entry.server);
     out.U32(entry.owner.processId);
     out.U64(entry.owner.createdAt);
   }
+  out.U32(static_cast<std::uint32_t>(journal.cleanups.size()));
+  for (const JournaledCleanup& cleanup : journal.cleanups) {
+    out.U32(cleanup.owner.processId);
+    out.U64(cleanup.owner.createdAt);
+    out.U8(static_cast<std::uint8_t>(cleanup.stage));
+    WriteSnapshot(out, cleanup.prior);
+    WriteSnapshot(out, cleanup.cleaned);
+  }
   out.U64(Checksum(out.bytes.data(), out.bytes.size()));
   return std::move(out.bytes);
 }
 
 bool DecodeJournal(const std::vector<std::uint8_t>& bytes, ProxyJournal& journal) {
-  if (bytes.size() < sizeof(kTag) + 8 || !std::equal(std::begin(kTag), std::end(kTag), bytes.begin())) return false;
+  if (bytes.size() < sizeof(kTag) + 8) return false;
+  const bool withCleanups = std::equal(std::begin(kTag), std::end(kTag), bytes.begin());
+  if (!withCleanups && !std::equal(std::begin(kTagWithoutCleanups), std::end(kTagWithoutCleanups), bytes.begin())) {
+    return false;
+  }
   const std::size_t bodySize = bytes.size() - 8;
   Reader tail(bytes.data() + bodySize, 8);
   std::uint64_t stored = 0;
@@ -165,20 +257,29 @@ bool DecodeJournal(const std::vector<std::uint8_t>& bytes, ProxyJournal& journal
 
   Reader in(bytes.data() + sizeof(kTag), bodySize - sizeof(kTag));
   ProxyJournal read;
-  if (!ReadOptions(in, read.prior.options)) return false;
-  for (RawValue& value : read.prior.raw) {
-    if (!in.Raw(value)) return false;
-  }
+  if (!ReadSnapshot(in, read.prior)) return false;
   std::uint32_t count = 0;
-  if (!in.U32(count) || count == 0 || count > kMaxEntries) return false;
+  if (!in.U32(count) || count > kMaxEntries) return false;
   for (std::uint32_t i = 0; i < count; ++i) {
     JournalEntry entry;
     if (!in.Text(entry.server) || !in.U32(entry.owner.processId) || !in.U64(entry.owner.createdAt)) return false;
-    if (!IsLoopbackServer(entry.server)) return false;
+    if (!IsLoopbackServer(entry.server) || entry.owner.processId == 0) return false;
+    // Entries are added once each: a repeated one was not written by us.
+    if (std::find(read.entries.begin(), read.entries.end(), entry) != read.entries.end()) return false;
     read.entries.push_back(std::move(entry));
   }
-  // The saved settings are the user's: ones that route through us are not.
-  if (!in.AtEnd() || RoutesThroughProgram(read.prior.options, read)) return false;
+  std::uint32_t cleanups = 0;
+  if (withCleanups && (!in.U32(cleanups) || cleanups > kMaxEntries)) return false;
+  for (std::uint32_t i = 0; i < cleanups; ++i) {
+    JournaledCleanup cleanup;
+    if (!ReadCleanup(in, cleanup) || FindCleanup(read, cleanup.owner) != nullptr) return false;
+    read.cleanups.push_back(std::move(cleanup));
+  }
+  // An empty journal is removed, never written.
+  if (read.empty()) return false;
+  // The saved settings are the user's: ones that route through us are not,
+  // and neither is anything the store could not have read.
+  if (!in.AtEnd() || !SnapshotSound(read.prior) || RoutesThroughProgram(read.prior.options, read)) return false;
   journal = std::move(read);
   return true;
 }

@@ -26,16 +26,39 @@ struct JournalEntry {
   bool operator==(const JournalEntry&) const = default;
 };
 
+// Where an open cleanup of the user's proxy stands. Written before each of
+// its steps touches the settings, so the next process can finish or undo a
+// step a kill cut short.
+enum class CleanupStage : std::uint8_t {
+  kCleaning = 1,   // turning the user's proxy off; `cleaned.options` is the aim
+  kOpen = 2,       // done: the settings are `cleaned`, the ticket is open
+  kRestoring = 3,  // putting `prior` back
+};
+
+// The cleanup's copy of the user's settings, kept outside the process that
+// took it: a kill while the cleanup is open loses nothing.
+struct JournaledCleanup {
+  JournalOwner owner;
+  CleanupStage stage = CleanupStage::kCleaning;
+  ProxySnapshot prior;    // the user's settings before the cleanup
+  ProxySnapshot cleaned;  // what the cleanup left (or aims for)
+
+  bool operator==(const JournaledCleanup&) const = default;
+};
+
 struct ProxyJournal {
   ProxySnapshot prior;  // the user's settings, never ones that route through us
   std::vector<JournalEntry> entries;
+  std::vector<JournaledCleanup> cleanups;  // at most one per process
 
-  bool empty() const { return entries.empty(); }
+  bool empty() const { return entries.empty() && cleanups.empty(); }
   bool operator==(const ProxyJournal&) const = default;
 };
 
 // Whether `options` send traffic through a loopback server of this program
-// that is not yet given back: the proxy is on and its server is journaled.
+// that is not yet given back: the proxy is on, its server is journaled, and
+// neither a setup script nor automatic detection is turned on (with either,
+// the settings are the user's).
 // The one test of "the user's, or ours?".
 bool RoutesThroughProgram(const ProxyOptions& options, const ProxyJournal& journal);
 bool RoutesThroughServer(const ProxyOptions& options, const ProxyText& server);
@@ -46,10 +69,18 @@ void DropEntries(ProxyJournal& journal, const JournalOwner& owner);
 // Adds `server` for `owner` unless it is there already.
 void AddEntry(ProxyJournal& journal, const ProxyText& server, const JournalOwner& owner);
 
+// The cleanup `owner` has journaled, or null.
+JournaledCleanup* FindCleanup(ProxyJournal& journal, const JournalOwner& owner);
+// Records `cleanup` in place of any earlier one of its owner.
+void PutCleanup(ProxyJournal& journal, const JournaledCleanup& cleanup);
+void DropCleanup(ProxyJournal& journal, const JournalOwner& owner);
+
 // Bytes as stored: a tag, the fields, and a checksum over them.
 std::vector<std::uint8_t> EncodeJournal(const ProxyJournal& journal);
 // False for anything that is not a whole, well-formed journal of ours:
-// damaged, truncated, foreign, or naming a server that is not a loopback one.
+// damaged, truncated, foreign, naming a server that is not a loopback one, or
+// holding settings the store could not have read (unknown flags, a value
+// whose size does not fit its type), whatever its checksum says.
 bool DecodeJournal(const std::vector<std::uint8_t>& bytes, ProxyJournal& journal);
 
 }  // namespace orv::proxy

@@ -16,7 +16,7 @@ DWORD SetUserProxy(const ProxyStore& store, ProxyJournal& journal, const Journal
   // Settings that route through one of our servers are not the user's: the
   // journaled ones are. Anything else in place now is the user's (or was
   // changed by someone since) and is what the restore brings back.
-  if (next.empty() || !RoutesThroughProgram(current.options, next)) next.prior = current;
+  if (next.entries.empty() || !RoutesThroughProgram(current.options, next)) next.prior = current;
   AddEntry(next, applied.proxyServer, me);
   // Journaled before the switch: a crash in between still leaves a way back.
   if (const DWORD error = SaveJournal(store, next); error != ERROR_SUCCESS) return error;

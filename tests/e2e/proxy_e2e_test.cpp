@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "native/common/unique_resource.h"
+#include "native/proxy/internet_settings_key.h"
 #include "tests/native/proxy/internet_settings_reg.h"
 #include "tests/native/proxy/options_in_registry.h"
 #include "tests/support/kilna_run.h"
@@ -271,6 +272,35 @@ TEST_F(ProxyWithPerConnectionWinInet, AfterAKillBetweenSetAndRestoreTheNextKilna
   ASSERT_FALSE(run.process.timedOut);
   // The loopback left behind is the killed kilna.exe's, not the user's proxy.
   ExpectOurLoopbackTakenForOurs(run);
+  ExpectUsersSettingsBack();
+}
+
+// The cleanup's copy is journaled: killed while it is open, the next
+// kilna.exe puts the user's proxy and setup script back.
+TEST_F(ProxyWithPerConnectionWinInet, AfterAKillDuringAnOpenCleanupTheNextKilnaGivesTheUsersSettingsBack) {
+  WriteUsersSettings();
+  {
+    KilnaSession killed(Options({Ffi("OrvBeginUserProxyCleanup"), "{\"op\":\"wait\",\"ms\":60000}"}));
+    const auto proxyOff = [] {
+      DWORD enabled = 1;
+      DWORD size = sizeof(enabled);
+      return ::RegGetValueW(HKEY_CURRENT_USER, proxy::kInternetSettingsPath, L"ProxyEnable", RRF_RT_REG_DWORD, nullptr,
+                            &enabled, &size) == ERROR_SUCCESS &&
+             enabled == 0;
+    };
+    const ULONGLONG until = ::GetTickCount64() + 30000;
+    while (!proxyOff() && ::GetTickCount64() < until) ::Sleep(20);
+    ASSERT_TRUE(proxyOff()) << "the cleanup did not turn the user's proxy off";
+    ::Sleep(500);  // past the cleanup's last write
+    const UniqueHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, killed.processId()));
+    ASSERT_TRUE(process && ::TerminateProcess(process.get(), 9));
+    killed.Finish();
+  }
+  const KilnaRun run = RunKilna(Options({Ffi("OrvReadEffectiveUserProxyConflict")}));
+  ASSERT_FALSE(run.process.timedOut);
+  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvReadEffectiveUserProxyConflict\"", "\"result\":0",
+                                     "\"outConflict\":3"}),
+            "");
   ExpectUsersSettingsBack();
 }
 

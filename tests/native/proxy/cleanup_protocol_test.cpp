@@ -170,10 +170,10 @@ TEST_F(CleanupTest, TicketsCountUpAndSkipZeroOnWrapAround) {
     int outTicket = 0;
     int restoreResult = 0;
     ProxyJournal none;
-    ASSERT_EQ(BeginCleanup(store(), none, state, outTicket, restoreResult), 0u);
+    ASSERT_EQ(BeginCleanup(store(), none, {1, 1}, state, outTicket, restoreResult), 0u);
     ticket = static_cast<std::uint32_t>(outTicket);
     EXPECT_EQ(state.openTicket, ticket);
-    ASSERT_EQ(FinishCleanup(store(), none, state, ticket, true), 0u);
+    ASSERT_EQ(FinishCleanup(store(), none, {1, 1}, state, ticket, true), 0u);
     EXPECT_EQ(state.openTicket, 0u);
   }
   EXPECT_EQ(issued[0], 0xFFFFFFFFu);

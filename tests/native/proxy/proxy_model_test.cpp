@@ -79,6 +79,7 @@ class ProxyModelTest : public ProxyTest, public ::testing::WithParamInterface<bo
         break;
       case 1:
         o.flags |= kProxyTypeAutoDetect;
+        m_.inEffect.clear();  // tried before any manual server: the user's choice now
         break;
       case 2:
         o.flags |= kProxyTypeProxy;
@@ -92,6 +93,7 @@ class ProxyModelTest : public ProxyTest, public ::testing::WithParamInterface<bo
       case 4:
         o.flags |= kProxyTypeAutoProxyUrl;
         o.autoConfigUrl = u"http://other.example/" + ProxyText(1, static_cast<char16_t>(u'a' + n % 26));
+        m_.inEffect.clear();
         break;
       default:
         WriteRaw(random() % kRawSlotCount, n % 3 == 0 ? RawValue{} : Sz(u"edit" + ProxyText(1, static_cast<char16_t>(u'0' + n % 10))));
@@ -234,11 +236,18 @@ void ProxyModelTest::Step(std::mt19937& random, std::ostringstream& log) {
     Edit(random);
     return CheckRest(true);
   } else if (random() % 2 == 0) {
-    // The process is killed: its cleanup is gone, its entries wait to be taken over.
-    if (c.open && c.owner == p) CloseCleanup(false, Settings());
+    // The process is killed: its entries wait to be taken over, and its open
+    // cleanup is finished by the next process that looks at the journal, as
+    // its own Finish with restore would have.
+    const bool orphaned = c.open && c.owner == p;
     processes_.erase(p);
     if (processes_.empty()) processes_[nextProcess_++];
     current_ = processes_.begin()->first;
+    Adopt(current_);
+    const ProxySnapshot before = Settings();
+    int conflict = -1;
+    ASSERT_EQ(As(current_, [&] { return OrvReadEffectiveUserProxyConflict(&conflict); }), 0u);
+    if (orphaned) CloseCleanup(true, before);
   } else {
     if (processes_.size() < 2) processes_[nextProcess_++];
     auto other = std::find_if(processes_.begin(), processes_.end(), [&](const auto& s) { return s.first != p; });

@@ -201,6 +201,10 @@ ProxyJournal SampleJournal() {
   journal.prior.raw = {TextValue(kRegExpandSz, u" 1 "), TextValue(kRegSz, u"proxy.example:3128"), RawValue{},
                        DwordValue(9)};
   journal.entries = {{u"127.0.0.1:8080", {4242, 0x01DB000011112222ull}}, {u"127.0.0.1:9090", {77, 5}}};
+  JournaledCleanup cleanup{{77, 5}, CleanupStage::kOpen, journal.prior, journal.prior};
+  cleanup.cleaned.options = {1, u"proxy.example:3128", u"*.corp;<local>"};
+  cleanup.cleaned.raw[kSlotAutoConfigUrl] = RawValue{};
+  journal.cleanups = {cleanup};
   return journal;
 }
 
@@ -231,8 +235,44 @@ TEST(ProxyJournal, RoundTripsAndRefusesEveryDamagedOrForeignForm) {
   EXPECT_FALSE(DecodeJournal(EncodeJournal(foreign), read));
   foreign = journal;
   foreign.entries.clear();
+  foreign.cleanups.clear();
   EXPECT_FALSE(DecodeJournal(EncodeJournal(foreign), read));
   EXPECT_EQ(read, journal);  // a refused journal leaves the last one read
+
+  foreign = journal;
+  foreign.entries.clear();  // an open cleanup alone is a journal
+  ASSERT_TRUE(DecodeJournal(EncodeJournal(foreign), read));
+  EXPECT_EQ(read, foreign);
+}
+
+// A valid checksum over values the store could never have read is no journal.
+TEST(ProxyJournal, RefusesNonsenseUnderAValidChecksum) {
+  const ProxyJournal journal = SampleJournal();
+  ProxyJournal read;
+  const auto refused = [&](const char* what, const auto& change) {
+    ProxyJournal nonsense = journal;
+    change(nonsense);
+    EXPECT_FALSE(DecodeJournal(EncodeJournal(nonsense), read)) << what;
+  };
+  refused("unknown flag", [](ProxyJournal& j) { j.prior.options.flags |= 0x10; });
+  refused("NUL inside the server", [](ProxyJournal& j) { j.prior.options.proxyServer = ProxyText(u"a\0b", 3); });
+  refused("3-byte number", [](ProxyJournal& j) { j.prior.raw[kSlotProxyEnable] = RawValue{true, kRegDword, {1, 0, 0}}; });
+  refused("7-byte quadword", [](ProxyJournal& j) { j.prior.raw[kSlotProxyEnable] = RawValue{true, kRegQword, {1, 0, 0, 0, 0, 0, 0}}; });
+  refused("half a UTF-16 unit", [](ProxyJournal& j) { j.prior.raw[kSlotProxyServer] = RawValue{true, kRegSz, {'a', 0, 0}}; });
+  refused("unknown type", [](ProxyJournal& j) { j.prior.raw[kSlotProxyOverride] = RawValue{true, 0x1234, {}}; });
+  refused("owner without an id", [](ProxyJournal& j) { j.entries[0].owner.processId = 0; });
+  refused("repeated entry", [](ProxyJournal& j) { j.entries.push_back(j.entries[0]); });
+  refused("unknown cleanup stage", [](ProxyJournal& j) { j.cleanups[0].stage = static_cast<CleanupStage>(9); });
+  refused("two cleanups of one process", [](ProxyJournal& j) { j.cleanups.push_back(j.cleanups[0]); });
+  refused("cleanup copy with unknown flags", [](ProxyJournal& j) { j.cleanups[0].prior.options.flags = 0x40; });
+
+  // What a user's registry may hold, odd or not, still reads back.
+  ProxyJournal odd = journal;
+  odd.prior.options.flags = 0;
+  odd.prior.raw[kSlotProxyOverride] = RawValue{true, kRegBinary, {1, 2, 3}};
+  odd.prior.raw[kSlotProxyServer] = RawValue{true, kRegQword, {1, 0, 0, 0, 0, 0, 0, 0}};
+  ASSERT_TRUE(DecodeJournal(EncodeJournal(odd), read));
+  EXPECT_EQ(read, odd);
 }
 
 TEST(ProxyJournal, OptionsRouteThroughUsWhileTheProxyIsOnAndItsServerIsJournaled) {
@@ -245,7 +285,8 @@ TEST(ProxyJournal, OptionsRouteThroughUsWhileTheProxyIsOnAndItsServerIsJournaled
       {{3, u"127.0.0.1:8080", u"<local>"}, true},
       {{3, u"127.0.0.1:9090", u"<local>;*.other"}, true},
       {{2, u"127.0.0.1:8080", u""}, true},
-      {{15, u"127.0.0.1:8080", u"<local>", u"http://x/p.pac"}, true},
+      {{15, u"127.0.0.1:8080", u"<local>", u"http://x/p.pac"}, false},  // a setup script turned on
+      {{11, u"127.0.0.1:8080", u"<local>"}, false},                     // automatic detection turned on
       {{1, u"127.0.0.1:8080", u"<local>"}, false},
       {{5, u"127.0.0.1:8080", u"<local>", u"http://x/p.pac"}, false},
       {{3, u"127.0.0.1:8081", u"<local>"}, false},

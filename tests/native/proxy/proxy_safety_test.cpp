@@ -83,7 +83,8 @@ TEST_P(ProxySafetyTest, RestoreDecidesOnWhetherTrafficStillGoesThroughTheLoopbac
   const Row rows[] = {
       {"bypass appended", {3, u"127.0.0.1:8080", u"<local>;*.other"}, true},
       {"direct bit dropped", {2, u"127.0.0.1:8080", u"<local>"}, true},
-      {"auto-detect added", {11, u"127.0.0.1:8080", u"<local>"}, true},
+      {"auto-detect added", {11, u"127.0.0.1:8080", u"<local>"}, false},
+      {"pac added", {7, u"127.0.0.1:8080", u"<local>", u"http://wpad.example/x.pac"}, false},
       {"server replaced", {3, u"proxy.example:3128", u"<local>"}, false},
       {"same host, other port", {3, u"127.0.0.1:8081", u"<local>"}, false},
       {"proxy switched off", {1, u"127.0.0.1:8080", u"<local>"}, false},
@@ -134,21 +135,26 @@ TEST_P(ProxySafetyTest, OurOwnLoopbackIsNoConflictAndRestoreBringsTheUsersProxyB
   }
 }
 
-TEST_P(ProxySafetyTest, APacAddedAroundOurLoopbackIsStillAConflictAndOnlyThePacIsCleaned) {
+// A setup script turned on around our loopback makes the settings the user's:
+// a conflict like any other, and what the user ends with, not the old ones.
+TEST_P(ProxySafetyTest, APacTurnedOnAroundOurLoopbackIsTheUsersNewChoice) {
   SetSettings(UserProxyAndPac());
   ASSERT_EQ(OrvSetUserProxy(8080), 0u);
   const ProxyOptions withPac = {7, u"127.0.0.1:8080", u"<local>", u"http://other.example/x.pac"};
   fake_.setOptions(withPac);
   int conflict = -1;
   ASSERT_EQ(OrvReadEffectiveUserProxyConflict(&conflict), 0u);
-  EXPECT_EQ(conflict, 2);
+  EXPECT_EQ(conflict, 3);
   int ticket = -1;
   int restoreResult = -1;
   ASSERT_EQ(OrvBeginUserProxyCleanup(&ticket, &restoreResult), 0u);
   EXPECT_GT(ticket, 0);
-  EXPECT_EQ(fake_.options(), (ProxyOptions{3, u"127.0.0.1:8080", u"<local>"}));  // our proxy stays
+  EXPECT_EQ(fake_.options().flags, 1u);
   ASSERT_EQ(OrvFinishUserProxyCleanup(ticket, 1), 0u);
   EXPECT_EQ(fake_.options(), withPac);
+  EXPECT_EQ(Restore(), 1);
+  EXPECT_EQ(fake_.options(), withPac);  // the user's new script stays
+  EXPECT_EQ(Restore(), 0);
 }
 
 TEST_P(ProxySafetyTest, BeginSetRestoreFinishBringsTheUsersProxyBack) {
@@ -245,6 +251,48 @@ TEST_P(ProxySafetyTest, ClearKeepsTheUsersBypassListWhateverWasAddedAroundOurLoo
   fake_.setOptions(ProxyOptions{3, u"proxy.other:80", u"<local>;*.theirs"});
   ASSERT_EQ(OrvClearUserProxy(), 0u);
   EXPECT_EQ(fake_.options(), (ProxyOptions{1, u"", u"<local>;*.theirs", u""}));
+}
+
+bool JournalLeft() {
+  DWORD size = 0;
+  return ::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Kilna\\Proxy", L"Journal", RRF_RT_ANY, nullptr, nullptr,
+                        &size) == ERROR_SUCCESS;
+}
+
+// The cleanup's copy is journaled: a kill while the cleanup is open loses
+// nothing, whether the next process finds the settings as the cleanup left
+// them, with a set made over them, or changed by the user since.
+TEST_P(ProxySafetyTest, AKillDuringAnOpenCleanupLeavesTheNextProcessTheUsersSettings) {
+  struct Row {
+    const char* between;
+    bool setOver;
+    bool userChanges;
+  };
+  const Row rows[] = {{"nothing", false, false}, {"a set", true, false}, {"the user's own change", false, true}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.between);
+    SetSettings(UserProxyAndPac());
+    Start(2);
+    int ticket = 0;
+    int restoreResult = 0;
+    ASSERT_EQ(As(2, [&] { return OrvBeginUserProxyCleanup(&ticket, &restoreResult); }), 0u);
+    ASSERT_GT(ticket, 0);
+    ASSERT_TRUE(JournalLeft()) << "the copy lives in memory only";
+    if (row.setOver) {
+      ASSERT_EQ(As(2, [] { return OrvSetUserProxy(8080); }), 0u);
+    }
+    if (row.userChanges) SetSettings(UsersPac());
+    Kill(2);
+
+    int conflict = -1;
+    ASSERT_EQ(OrvReadEffectiveUserProxyConflict(&conflict), 0u);  // process 1 finds the journal
+    if (row.setOver) {
+      EXPECT_EQ(fake_.options(), AppliedOptions(8080));  // taken over, until its restore
+      EXPECT_EQ(Restore(), 1);
+    }
+    EXPECT_EQ(Settings(), row.userChanges ? UsersPac() : UserProxyAndPac());
+    EXPECT_FALSE(JournalLeft());
+  }
 }
 
 TEST_P(ProxySafetyTest, ADamagedJournalIsNeverTrusted) {
