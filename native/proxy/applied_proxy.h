@@ -8,8 +8,12 @@
 
 namespace orv::proxy {
 
+inline constexpr char16_t kAppliedBypass[] = u"<local>";
+
 // "127.0.0.1:" and the port in decimal.
 ProxyText AppliedServer(std::uint32_t port);
+// Whether `server` is AppliedServer() of some port of 1-65535, exactly.
+bool IsAppliedServer(const ProxyText& server);
 
 // Manual proxy on that server, local names bypassed, no auto-config URL.
 ProxyOptions AppliedOptions(std::uint32_t port);

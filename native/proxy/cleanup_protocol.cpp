@@ -51,17 +51,12 @@ DWORD RollBack(const ProxyStore& store, const ProxySnapshot& prior, std::uint32_
   return ApplySnapshot(store, prior, current);
 }
 
-// While one of our loopback proxies is in place, the manual proxy is ours, not
-// a conflict: the user's own settings are the journaled ones, and the restore
-// puts them back.
+// What a cleanup turns off. While one of our loopback proxies is in place,
+// the manual proxy is ours, not a conflict: the user's own settings are the
+// journaled ones, and the restore puts them back. A loopback of ours that
+// carries nothing is turned off with the rest: what comes back is the user's.
 std::uint32_t UserConflictFlags(const ProxyOptions& current, const ProxyJournal& journal) {
   return RoutesThroughProgram(current, journal) ? kProxyTypeAutoProxyUrl : kUserConflictFlags;
-}
-
-// Results of a restore that are final: done, or settings someone else changed
-// under it. Any other failure keeps the copy for another try.
-bool RestoreSettled(DWORD result) {
-  return result == ERROR_SUCCESS || result == ERROR_RETRY || result == ERROR_INVALID_DATA;
 }
 
 // Saves `journal` without the cleanup of `me`, and takes it as the journal.
@@ -97,6 +92,10 @@ void CloseCleanup(CleanupState& state) {
 
 }  // namespace
 
+bool RestoreSettled(DWORD result) {
+  return result == ERROR_SUCCESS || result == ERROR_RETRY || result == ERROR_INVALID_DATA;
+}
+
 DWORD ApplySnapshot(const ProxyStore& store, const ProxySnapshot& target, const ProxySnapshot& expected) {
   if (target == expected) return ERROR_SUCCESS;
   DWORD written = ERROR_SUCCESS;
@@ -125,7 +124,9 @@ DWORD ApplySnapshot(const ProxyStore& store, const ProxySnapshot& target, const 
 DWORD ReadProxyConflict(const ProxyStore& store, const ProxyJournal& journal, int& conflict) {
   ProxyOptions options;
   if (const DWORD error = store.ReadOptions(options); error != ERROR_SUCCESS) return error;
-  conflict = static_cast<int>(((options.flags & UserConflictFlags(options, journal)) >> 1) & 3);
+  // A loopback of ours in the manual fields is never the user's proxy.
+  const std::uint32_t users = ManualProxyIsOurs(options, journal) ? kProxyTypeAutoProxyUrl : kUserConflictFlags;
+  conflict = static_cast<int>(((options.flags & users) >> 1) & 3);
   return ERROR_SUCCESS;
 }
 
@@ -147,7 +148,9 @@ DWORD BeginCleanup(const ProxyStore& store, ProxyJournal& journal, const Journal
   ProxySnapshot cleaned;
   DWORD error = Clean(store, prior, conflictFlags, changed, cleaned);
   if (error == ERROR_SUCCESS && changed) {
+    // What Finish puts back: the user's settings, never a loopback of ours.
     record.stage = CleanupStage::kOpen;
+    record.prior = UsersOwnSettings(prior, journal);
     record.cleaned = cleaned;
     error = RecordCleanup(store, journal, record);
   }
@@ -156,7 +159,7 @@ DWORD BeginCleanup(const ProxyStore& store, ProxyJournal& journal, const Journal
     const std::uint32_t ticket = NextTicket(state.ticketCounter);
     state.ticketCounter = ticket;
     state.openTicket = ticket;
-    state.priorSnapshot = std::move(prior);
+    state.priorSnapshot = record.prior;
     state.cleanedSnapshot = std::move(cleaned);
     outTicket = static_cast<int>(ticket);
     return ERROR_SUCCESS;

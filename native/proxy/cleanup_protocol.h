@@ -35,6 +35,10 @@ DWORD FinishCleanup(const ProxyStore& store, ProxyJournal& journal, const Journa
 // written); the cleanup is then left in the journal.
 bool RecoverCleanup(const ProxyStore& store, ProxyJournal& journal, const JournaledCleanup& cleanup);
 
+// Results of putting settings back that are final: done, or settings someone
+// else changed under it. Any other failure is worth another try.
+bool RestoreSettled(DWORD result);
+
 // Writes `target` where the settings still hold `expected`, then checks that
 // they read back as `target`.
 DWORD ApplySnapshot(const ProxyStore& store, const ProxySnapshot& target, const ProxySnapshot& expected);

@@ -5,6 +5,7 @@
 
 #include "native/common/unique_resource.h"
 #include "native/proxy/cleanup_protocol.h"
+#include "native/proxy/user_proxy.h"
 
 namespace orv::proxy {
 namespace {
@@ -70,6 +71,13 @@ DWORD LoadJournal(const ProxyStore& store, const ProxyPlatform& platform, ProxyJ
   }
   const JournalOwner me = platform.thisProcess();
   const auto exited = [&](const JournalOwner& owner) { return !(owner == me) && !platform.ownerRunning(owner); };
+  // A restore or a clear cut short, by a kill or by a write that failed, is
+  // finished first: the entries below then see the settings it aimed for.
+  // One of another running process is its own to finish.
+  const std::vector<JournaledChange> changes = journal.changes;
+  for (const JournaledChange& change : changes) {
+    if (change.owner == me || exited(change.owner)) RecoverChange(store, journal, change);
+  }
   if (std::any_of(journal.entries.begin(), journal.entries.end(),
                   [&](const JournalEntry& entry) { return exited(entry.owner); })) {
     // A process that exited without giving its proxy back: while the options
@@ -86,7 +94,9 @@ DWORD LoadJournal(const ProxyStore& store, const ProxyPlatform& platform, ProxyJ
         AddEntry(recovered, entry.server, me);
       }
     }
-    if (const DWORD error = SaveJournal(store, recovered); error != ERROR_SUCCESS) return error;
+    // A journal the user may not write still reads as taken over for this
+    // call, and the next call tries the write again: it blocks no export.
+    (void)SaveJournal(store, recovered);
     journal = std::move(recovered);
   }
   // Cleanups of exited processes come after their entries: one with a set
@@ -103,12 +113,14 @@ DWORD SaveJournal(const ProxyStore& store, const ProxyJournal& journal) {
   const UserScope scope = store.EnterUserScope();
   if (!scope.impersonating()) return ERROR_NO_TOKEN;
   if (journal.empty()) {
+    store.BeforeWrite();
     UniqueRegKey key;
     LSTATUS status = ::RegOpenKeyExW(HKEY_CURRENT_USER, kJournalKey, 0, KEY_SET_VALUE, key.put());
     if (status == ERROR_SUCCESS) status = ::RegDeleteValueW(key.get(), kJournalValue);
     return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : static_cast<DWORD>(status);
   }
   const std::vector<std::uint8_t> bytes = EncodeJournal(journal);
+  store.BeforeWrite();
   UniqueRegKey key;
   LSTATUS status = ::RegCreateKeyExW(HKEY_CURRENT_USER, kJournalKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
                                      nullptr);

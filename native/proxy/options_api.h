@@ -45,6 +45,10 @@ struct ProxyPlatform {
   // Runs just before a compare-and-set reads a slot to check it: the moment
   // another writer could slip in. Empty in the product.
   std::function<void(std::size_t slot)> beforeCompareRead;
+  // Runs just before each write to the user's settings (options or a raw
+  // value) and to the journal: the instants a kill can cut a call short.
+  // Empty in the product.
+  std::function<void()> beforeWrite;
   // Who owns a journal entry written now, and whether an owner still runs.
   std::function<JournalOwner()> thisProcess = CurrentProcessOwner;
   std::function<bool(const JournalOwner&)> ownerRunning = ProcessStillRunning;

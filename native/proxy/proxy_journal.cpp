@@ -1,17 +1,19 @@
 #include "native/proxy/proxy_journal.h"
 
 #include <algorithm>
-#include <string_view>
+
+#include "native/proxy/applied_proxy.h"
 
 namespace orv::proxy {
 namespace {
 
-constexpr std::uint8_t kTag[4] = {'K', 'P', 'J', '2'};
-constexpr std::uint8_t kTagWithoutCleanups[4] = {'K', 'P', 'J', '1'};  // as earlier versions wrote it
+constexpr std::uint8_t kTag[4] = {'K', 'P', 'J', '3'};
+// As earlier versions wrote it: without changes under way, or without cleanups either.
+constexpr std::uint8_t kTagWithoutChanges[4] = {'K', 'P', 'J', '2'};
+constexpr std::uint8_t kTagWithoutCleanups[4] = {'K', 'P', 'J', '1'};
 constexpr std::uint32_t kMaxText = 0x8000;       // code units
 constexpr std::uint32_t kMaxRawBytes = 0x10000;  // per value
 constexpr std::uint32_t kMaxEntries = 256;
-constexpr char16_t kLoopbackPrefix[] = u"127.0.0.1:";
 
 std::uint64_t Checksum(const std::uint8_t* data, std::size_t size) {
   std::uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a
@@ -97,14 +99,6 @@ class Reader {
   std::size_t at_ = 0;
 };
 
-bool IsLoopbackServer(const ProxyText& server) {
-  const ProxyText prefix = kLoopbackPrefix;
-  if (server.size() <= prefix.size() || server.size() > prefix.size() + 5 || server.compare(0, prefix.size(), prefix) != 0) {
-    return false;
-  }
-  const std::u16string_view port = std::u16string_view(server).substr(prefix.size());
-  return std::all_of(port.begin(), port.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
-}
 
 constexpr std::uint32_t kKnownFlags =
     kProxyTypeDirect | kProxyTypeProxy | kProxyTypeAutoProxyUrl | kProxyTypeAutoDetect;
@@ -173,6 +167,18 @@ bool ReadCleanup(Reader& in, JournaledCleanup& cleanup) {
          SnapshotSound(cleanup.cleaned);
 }
 
+bool ReadChange(Reader& in, JournaledChange& change) {
+  std::uint8_t kind = 0;
+  if (!in.U32(change.owner.processId) || !in.U64(change.owner.createdAt) || !in.U8(kind)) return false;
+  if (kind < static_cast<std::uint8_t>(ChangeKind::kRestore) || kind > static_cast<std::uint8_t>(ChangeKind::kClear) ||
+      change.owner.processId == 0) {
+    return false;
+  }
+  change.kind = static_cast<ChangeKind>(kind);
+  return ReadSnapshot(in, change.from) && ReadSnapshot(in, change.to) && SnapshotSound(change.from) &&
+         SnapshotSound(change.to);
+}
+
 }  // namespace
 
 bool RoutesThroughServer(const ProxyOptions& options, const ProxyText& server) {
@@ -222,6 +228,64 @@ void DropCleanup(ProxyJournal& journal, const JournalOwner& owner) {
   std::erase_if(journal.cleanups, [&](const JournaledCleanup& cleanup) { return cleanup.owner == owner; });
 }
 
+const JournaledChange* FindChange(const ProxyJournal& journal, const JournalOwner& owner) {
+  const auto found = std::find_if(journal.changes.begin(), journal.changes.end(),
+                                  [&](const JournaledChange& change) { return change.owner == owner; });
+  return found == journal.changes.end() ? nullptr : &*found;
+}
+
+void PutChange(ProxyJournal& journal, const JournaledChange& change) {
+  DropChange(journal, change.owner);
+  journal.changes.push_back(change);
+}
+
+void DropChange(ProxyJournal& journal, const JournalOwner& owner) {
+  std::erase_if(journal.changes, [&](const JournaledChange& change) { return change.owner == owner; });
+}
+
+namespace {
+
+bool Journaled(const ProxyText& server, const ProxyJournal& journal) {
+  return std::any_of(journal.entries.begin(), journal.entries.end(),
+                     [&](const JournalEntry& entry) { return entry.server == server; });
+}
+
+}  // namespace
+
+bool ManualProxyIsOurs(const ProxyOptions& options, const ProxyJournal& journal) {
+  return (options.flags & kProxyTypeProxy) != 0 && IsAppliedServer(options.proxyServer) &&
+         (Journaled(options.proxyServer, journal) || options.proxyBypass == kAppliedBypass);
+}
+
+
+ProxySnapshot UsersOwnSettings(const ProxySnapshot& snapshot, const ProxyJournal& journal) {
+  if (!ManualProxyIsOurs(snapshot.options, journal) || RoutesThroughProgram(snapshot.options, journal)) {
+    return snapshot;
+  }
+  ProxySnapshot own = snapshot;
+  ProxyOptions& options = own.options;
+  if (!journal.entries.empty()) {
+    const ProxySnapshot& users = journal.prior;
+    options.flags = (options.flags & ~kProxyTypeProxy) | (users.options.flags & kProxyTypeProxy);
+    options.proxyServer = users.options.proxyServer;
+    own.raw[kSlotProxyEnable] = users.raw[kSlotProxyEnable];
+    own.raw[kSlotProxyServer] = users.raw[kSlotProxyServer];
+    if (options.proxyBypass == kAppliedBypass) {
+      options.proxyBypass = users.options.proxyBypass;
+      own.raw[kSlotProxyOverride] = users.raw[kSlotProxyOverride];
+    }
+    return own;
+  }
+  options.flags = (options.flags & ~kProxyTypeProxy) | kProxyTypeDirect;
+  options.proxyServer.clear();
+  own.raw[kSlotProxyEnable] = DwordValue(0);
+  ProxyText server;
+  if (RawValueText(snapshot.raw[kSlotProxyServer], server) && server == snapshot.options.proxyServer) {
+    own.raw[kSlotProxyServer] = RawValue{};
+  }
+  return own;
+}
+
 std::vector<std::uint8_t> EncodeJournal(const ProxyJournal& journal) {
   Writer out;
   out.bytes.assign(std::begin(kTag), std::end(kTag));
@@ -240,13 +304,23 @@ std::vector<std::uint8_t> EncodeJournal(const ProxyJournal& journal) {
     WriteSnapshot(out, cleanup.prior);
     WriteSnapshot(out, cleanup.cleaned);
   }
+  out.U32(static_cast<std::uint32_t>(journal.changes.size()));
+  for (const JournaledChange& change : journal.changes) {
+    out.U32(change.owner.processId);
+    out.U64(change.owner.createdAt);
+    out.U8(static_cast<std::uint8_t>(change.kind));
+    WriteSnapshot(out, change.from);
+    WriteSnapshot(out, change.to);
+  }
   out.U64(Checksum(out.bytes.data(), out.bytes.size()));
   return std::move(out.bytes);
 }
 
 bool DecodeJournal(const std::vector<std::uint8_t>& bytes, ProxyJournal& journal) {
   if (bytes.size() < sizeof(kTag) + 8) return false;
-  const bool withCleanups = std::equal(std::begin(kTag), std::end(kTag), bytes.begin());
+  const bool withChanges = std::equal(std::begin(kTag), std::end(kTag), bytes.begin());
+  const bool withCleanups =
+      withChanges || std::equal(std::begin(kTagWithoutChanges), std::end(kTagWithoutChanges), bytes.begin());
   if (!withCleanups && !std::equal(std::begin(kTagWithoutCleanups), std::end(kTagWithoutCleanups), bytes.begin())) {
     return false;
   }
@@ -263,7 +337,7 @@ bool DecodeJournal(const std::vector<std::uint8_t>& bytes, ProxyJournal& journal
   for (std::uint32_t i = 0; i < count; ++i) {
     JournalEntry entry;
     if (!in.Text(entry.server) || !in.U32(entry.owner.processId) || !in.U64(entry.owner.createdAt)) return false;
-    if (!IsLoopbackServer(entry.server) || entry.owner.processId == 0) return false;
+    if (!IsAppliedServer(entry.server) || entry.owner.processId == 0) return false;
     // Entries are added once each: a repeated one was not written by us.
     if (std::find(read.entries.begin(), read.entries.end(), entry) != read.entries.end()) return false;
     read.entries.push_back(std::move(entry));
@@ -274,6 +348,13 @@ bool DecodeJournal(const std::vector<std::uint8_t>& bytes, ProxyJournal& journal
     JournaledCleanup cleanup;
     if (!ReadCleanup(in, cleanup) || FindCleanup(read, cleanup.owner) != nullptr) return false;
     read.cleanups.push_back(std::move(cleanup));
+  }
+  std::uint32_t changes = 0;
+  if (withChanges && (!in.U32(changes) || changes > kMaxEntries)) return false;
+  for (std::uint32_t i = 0; i < changes; ++i) {
+    JournaledChange change;
+    if (!ReadChange(in, change) || FindChange(read, change.owner) != nullptr) return false;
+    read.changes.push_back(std::move(change));
   }
   // An empty journal is removed, never written.
   if (read.empty()) return false;

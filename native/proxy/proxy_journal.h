@@ -46,12 +46,31 @@ struct JournaledCleanup {
   bool operator==(const JournaledCleanup&) const = default;
 };
 
+// A restore or a clear under way, journaled before its first write to the
+// user's settings and dropped after its last: a call cut short is finished by
+// the next one that reads the journal, so the settings end as before the call
+// or as after it, never half-written.
+enum class ChangeKind : std::uint8_t {
+  kRestore = 1,  // putting `to` back over our loopback `from`
+  kClear = 2,    // switching `from` to a direct connection, `to.options`
+};
+
+struct JournaledChange {
+  JournalOwner owner;
+  ChangeKind kind = ChangeKind::kRestore;
+  ProxySnapshot from;  // the settings the call found
+  ProxySnapshot to;    // what it writes (for a clear, the options alone)
+
+  bool operator==(const JournaledChange&) const = default;
+};
+
 struct ProxyJournal {
   ProxySnapshot prior;  // the user's settings, never ones that route through us
   std::vector<JournalEntry> entries;
   std::vector<JournaledCleanup> cleanups;  // at most one per process
+  std::vector<JournaledChange> changes;    // at most one per process
 
-  bool empty() const { return entries.empty() && cleanups.empty(); }
+  bool empty() const { return entries.empty() && cleanups.empty() && changes.empty(); }
   bool operator==(const ProxyJournal&) const = default;
 };
 
@@ -74,6 +93,25 @@ JournaledCleanup* FindCleanup(ProxyJournal& journal, const JournalOwner& owner);
 // Records `cleanup` in place of any earlier one of its owner.
 void PutCleanup(ProxyJournal& journal, const JournaledCleanup& cleanup);
 void DropCleanup(ProxyJournal& journal, const JournalOwner& owner);
+
+// The change `owner` has under way, or null.
+const JournaledChange* FindChange(const ProxyJournal& journal, const JournalOwner& owner);
+// Records `change` in place of any earlier one of its owner.
+void PutChange(ProxyJournal& journal, const JournaledChange& change);
+void DropChange(ProxyJournal& journal, const JournalOwner& owner);
+
+// Whether the manual proxy of `options` is on and is a loopback of ours: a
+// server the journal records, or one this program could have applied (local
+// names bypassed) that no journal accounts for any more, left by a process
+// whose journal was lost. Neither is the user's choice to keep.
+bool ManualProxyIsOurs(const ProxyOptions& options, const ProxyJournal& journal);
+// `snapshot` with such a manual proxy, where it carries no traffic of ours
+// now (a setup script or automatic detection beside it, or recorded nowhere),
+// replaced by the user's own: the
+// journaled one while the journal holds the user's settings, or none;
+// options and raw values alike. Everything else (a setup script, automatic
+// detection, a bypass list of the user's) stays.
+ProxySnapshot UsersOwnSettings(const ProxySnapshot& snapshot, const ProxyJournal& journal);
 
 // Bytes as stored: a tag, the fields, and a checksum over them.
 std::vector<std::uint8_t> EncodeJournal(const ProxyJournal& journal);

@@ -80,6 +80,7 @@ DWORD ProxyStore::WriteOptions(const ProxyOptions& options) const {
   set.options[1].Value.pszValue = server.data();
   set.options[2].Value.pszValue = bypass.data();
   set.options[3].Value.pszValue = url.data();
+  BeforeWrite();
   if (!platform_.options.setOption(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &set.list, sizeof(set.list))) {
     return LastFailure();
   }
@@ -134,10 +135,31 @@ DWORD ProxyStore::CompareAndSetRaw(const RawSlots& expected, const RawSlots& tar
       }
       if (!(current == expected[slot])) return ERROR_RETRY;
       if (wrote != nullptr) *wrote = true;
+      BeforeWrite();
       const LSTATUS written = WriteRawValue(key.get(), RawSlotName(slot), target[slot]);
       if (written != ERROR_SUCCESS) return static_cast<DWORD>(written);
     }
   }
+  return Refresh();
+}
+
+DWORD ProxyStore::TurnRawProxyOff() const {
+  LSTATUS enabled = ERROR_SUCCESS;
+  LSTATUS deleted = ERROR_SUCCESS;
+  {
+    const UserScope scope = EnterUserScope();
+    if (!scope.impersonating()) return ERROR_NO_TOKEN;
+    UniqueRegKey key;
+    const LSTATUS opened = OpenInternetSettings(KEY_SET_VALUE, key);
+    if (opened == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+    if (opened != ERROR_SUCCESS) return static_cast<DWORD>(opened);
+    BeforeWrite();
+    enabled = WriteRawValue(key.get(), RawSlotName(kSlotProxyEnable), DwordValue(0));
+    BeforeWrite();
+    deleted = WriteRawValue(key.get(), RawSlotName(kSlotAutoConfigUrl), RawValue{});
+  }
+  if (enabled != ERROR_SUCCESS) return static_cast<DWORD>(enabled);
+  if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) return static_cast<DWORD>(deleted);
   return Refresh();
 }
 

@@ -23,6 +23,14 @@ class ProxyStore {
   // Writes `target` only into slots that still hold `expected`; ERROR_RETRY
   // when one does not. `wrote` is set once a write or delete is attempted.
   DWORD CompareAndSetRaw(const RawSlots& expected, const RawSlots& target, bool* wrote) const;
+  // "ProxyEnable" set to 0 (the switch itself is the user's, so kept) and
+  // "AutoConfigURL" deleted, then the refresh; nothing to do without the key.
+  DWORD TurnRawProxyOff() const;
+
+  // Called before every write the store or the journal makes.
+  void BeforeWrite() const {
+    if (platform_.beforeWrite) platform_.beforeWrite();
+  }
 
   // Acts as the user the store reads and writes for; test impersonating().
   UserScope EnterUserScope() const { return UserScope(platform_.userToken(), UserScopePlatform{}); }

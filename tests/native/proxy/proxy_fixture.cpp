@@ -52,6 +52,8 @@ namespace {
 
 constexpr wchar_t kTestRoot[] = L"Software\\KilnaTests";
 constexpr wchar_t kTestHive[] = L"Software\\KilnaTests\\ProxyHive";
+constexpr wchar_t kJournalKey[] = L"Software\\Kilna\\Proxy";
+constexpr wchar_t kJournalValue[] = L"Journal";
 
 }  // namespace
 
@@ -65,6 +67,25 @@ HANDLE TestUserToken() noexcept {
 }
 
 HANDLE NoUserToken() noexcept { return nullptr; }
+
+std::optional<std::vector<std::uint8_t>> ReadJournalBytes() {
+  std::vector<std::uint8_t> bytes(0x10000);
+  DWORD size = static_cast<DWORD>(bytes.size());
+  if (::RegGetValueW(HKEY_CURRENT_USER, kJournalKey, kJournalValue, RRF_RT_ANY, nullptr, bytes.data(), &size) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  bytes.resize(size);
+  return bytes;
+}
+
+void WriteJournalBytes(const std::optional<std::vector<std::uint8_t>>& bytes) {
+  ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kJournalKey, kJournalValue);
+  if (!bytes) return;
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kJournalKey, kJournalValue, REG_BINARY, bytes->data(),
+                              static_cast<DWORD>(bytes->size())),
+            ERROR_SUCCESS);
+}
 
 RawValue Sz(const ProxyText& text) { return TextValue(kRegSz, text); }
 

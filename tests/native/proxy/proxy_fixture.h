@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <ostream>
+#include <vector>
 
 #include "native/common/unique_resource.h"
 #include "native/proxy/proxy_state.h"
@@ -78,6 +79,11 @@ class ProxyTest : public ::testing::Test {
 
   UniqueRegKey hive_;
 };
+
+// The journal's bytes as stored, or none; written back as they were.
+std::optional<std::vector<std::uint8_t>> ReadJournalBytes();
+void WriteJournalBytes(const std::optional<std::vector<std::uint8_t>>& bytes);
+inline bool JournalLeft() { return ReadJournalBytes().has_value(); }
 
 // A user with a manual proxy and an auto-config URL, options and raw values agreeing.
 ProxySnapshot UserProxyAndPac();
