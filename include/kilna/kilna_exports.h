@@ -126,7 +126,8 @@ uint32_t KILNA_CALL OrvReadUserProxy(wchar_t** outJson) KILNA_NOEXCEPT;
  * raw value over 1 MiB; WinINet and registry errors. */
 uint32_t KILNA_CALL OrvSetUserProxy(uint32_t port) KILNA_NOEXCEPT;
 
-/* Switches to a direct connection and forgets the kept settings.
+/* Switches to a direct connection and forgets the kept settings; also when
+ * the journal cannot be written, answering its error then.
  * 0; 1008; 126, 127 no WinINet; WinINet and registry errors. */
 uint32_t KILNA_CALL OrvClearUserProxy(void) KILNA_NOEXCEPT;
 
@@ -139,8 +140,9 @@ uint32_t KILNA_CALL OrvClearUserProxy(void) KILNA_NOEXCEPT;
  * kept settings stay). */
 uint32_t KILNA_CALL OrvRestoreUserProxy(int32_t* outRestored) KILNA_NOEXCEPT;
 
-/* outConflict: [out] bit 0 manual proxy on, bit 1 auto-config URL on; written
- * only on success. 0; 87; 126, 127 no WinINet; WinINet errors. */
+/* outConflict: [out] bit 0 manual proxy on (not a loopback of this program),
+ * bit 1 auto-config URL on; written only on success. 0; 87; 126, 127 no
+ * WinINet; WinINet errors. */
 uint32_t KILNA_CALL OrvReadEffectiveUserProxyConflict(int32_t* outConflict) KILNA_NOEXCEPT;
 
 /* Turns the user's proxy and auto-config off and opens a ticket when it

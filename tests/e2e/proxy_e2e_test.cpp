@@ -162,6 +162,17 @@ class ProxyWithPerConnectionWinInet : public ::testing::Test {
     return ProxyServerValue() == server;
   }
 
+  static std::optional<std::vector<std::uint8_t>> JournalBytes() {
+    std::vector<std::uint8_t> bytes(0x10000);
+    DWORD size = static_cast<DWORD>(bytes.size());
+    if (::RegGetValueW(HKEY_CURRENT_USER, kJournalKey, L"Journal", RRF_RT_REG_BINARY, nullptr, bytes.data(), &size) !=
+        ERROR_SUCCESS) {
+      return std::nullopt;
+    }
+    bytes.resize(size);
+    return bytes;
+  }
+
   static bool Running(DWORD processId) {
     const UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, processId));
     return process && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
@@ -296,6 +307,39 @@ TEST_F(ProxyWithPerConnectionWinInet, AfterAKillDuringAnOpenCleanupTheNextKilnaG
     ASSERT_TRUE(process && ::TerminateProcess(process.get(), 9));
     killed.Finish();
   }
+  const KilnaRun run = RunKilna(Options({Ffi("OrvReadEffectiveUserProxyConflict")}));
+  ASSERT_FALSE(run.process.timedOut);
+  EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvReadEffectiveUserProxyConflict\"", "\"result\":0",
+                                     "\"outConflict\":3"}),
+            "");
+  ExpectUsersSettingsBack();
+}
+
+// Killed inside its restore, after the restore was journaled and before
+// WinINet took the user's settings: the next kilna.exe finishes the restore on
+// its first look at the journal.
+TEST_F(ProxyWithPerConnectionWinInet, AfterAKillInsideRestoreTheNextKilnaFinishesIt) {
+  WriteUsersSettings();
+  {
+    KilnaSession killed(Options({Ffi("OrvSetUserProxy", "[8080]"), "{\"op\":\"wait\",\"ms\":3000}",
+                                 Ffi("OrvRestoreUserProxy"), "{\"op\":\"wait\",\"ms\":60000}"}));
+    ASSERT_TRUE(WaitForProxyServer(L"127.0.0.1:8080"));
+    const std::optional<std::vector<std::uint8_t>> afterSet = JournalBytes();
+    ASSERT_TRUE(afterSet.has_value());
+    const DWORD slow = 60000;
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, proxy::test::kTestDetectionPath, L"SlowSetMs", REG_DWORD, &slow,
+                                sizeof(slow)),
+              ERROR_SUCCESS);
+    const ULONGLONG until = ::GetTickCount64() + 30000;
+    while (JournalBytes() == afterSet && ::GetTickCount64() < until) ::Sleep(20);
+    ASSERT_NE(JournalBytes(), afterSet) << "the restore did not journal itself before writing";
+    ::Sleep(300);  // inside WinINet's set, waiting
+    ASSERT_EQ(ProxyServerValue(), L"127.0.0.1:8080");
+    const UniqueHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, killed.processId()));
+    ASSERT_TRUE(process && ::TerminateProcess(process.get(), 9));
+    killed.Finish();
+  }
+  ::RegDeleteKeyValueW(HKEY_CURRENT_USER, proxy::test::kTestDetectionPath, L"SlowSetMs");
   const KilnaRun run = RunKilna(Options({Ffi("OrvReadEffectiveUserProxyConflict")}));
   ASSERT_FALSE(run.process.timedOut);
   EXPECT_NE(FindTranscriptLine(run, {"\"name\":\"OrvReadEffectiveUserProxyConflict\"", "\"result\":0",

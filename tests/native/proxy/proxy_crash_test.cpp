@@ -140,7 +140,7 @@ class ProxyCrashTest : public ProxyTest, public ::testing::WithParamInterface<bo
       call.op = open ? Op::kFinish : Op::kRestore;
       call.restore = random() % 4 != 0;
     } else if (pick == 4) {
-      call.op = Op::kClear;
+      call.op = open ? Op::kConflict : Op::kClear;
     } else if (pick <= 6) {
       call.op = open ? Op::kFinish : Op::kBegin;
     } else {
@@ -153,6 +153,46 @@ class ProxyCrashTest : public ProxyTest, public ::testing::WithParamInterface<bo
   std::uint32_t killAt_ = 0;
   int nextProcess_ = 100;
   int recovering_ = 0;
+};
+
+// The options the user must end with once every process is gone, written
+// from what each call means to the user alone: a set and a restore leave
+// them; a clear makes them a direct connection with the user's bypass list;
+// a cleanup closed without its restore leaves the user's manual proxy and
+// setup script off, unless it only ever saw our own proxy.
+struct PlainUser {
+  ProxyOptions options;
+  bool oursApplied = false;
+  bool cleanupAroundOurs = false;
+
+  void After(const Call& call, bool ticketOpened) {
+    switch (call.op) {
+      case Op::kSet:
+        oursApplied = true;
+        break;
+      case Op::kRestore:
+        oursApplied = false;
+        break;
+      case Op::kClear:
+        options = {kProxyTypeDirect, u"", options.proxyBypass, u""};
+        oursApplied = false;
+        break;
+      case Op::kBegin:
+        if (ticketOpened) cleanupAroundOurs = oursApplied;
+        break;
+      case Op::kFinish:
+        if (!call.restore && !cleanupAroundOurs) {
+          if ((options.flags & (kProxyTypeProxy | kProxyTypeAutoProxyUrl)) != 0) {
+            options.flags = (options.flags & ~(kProxyTypeProxy | kProxyTypeAutoProxyUrl)) | kProxyTypeDirect;
+            options.proxyServer.clear();
+          }
+          options.autoConfigUrl.clear();
+        }
+        break;
+      case Op::kConflict:
+        break;
+    }
+  }
 };
 
 ProxySnapshot StartingSettings(unsigned pick) {
@@ -174,7 +214,9 @@ ProxySnapshot StartingSettings(unsigned pick) {
 TEST_P(ProxyCrashTest, AKillAtAnyWriteLeavesTheSettingsAsBeforeOrAfterTheCall) {
   for (const unsigned seed : {1u, 2u, 3u, 5u, 8u, 13u, 21u, 34u, 55u, 89u, 144u, 233u}) {
     std::mt19937 random(seed);
-    Put(World{StartingSettings(random()), std::nullopt, {}});
+    const ProxySnapshot start = StartingSettings(random());
+    Put(World{start, std::nullopt, {}});
+    PlainUser user{start.options};
     std::ostringstream log;
     for (int step = 0; step < 8 && !HasFailure(); ++step) {
       const Call call = Pick(random);
@@ -182,6 +224,7 @@ TEST_P(ProxyCrashTest, AKillAtAnyWriteLeavesTheSettingsAsBeforeOrAfterTheCall) {
       const World before = Capture();
       ASSERT_TRUE(Run(call, 0));
       const World after = Capture();
+      user.After(call, after.running.cleanup.openTicket != before.running.cleanup.openTicket);
       // What a death just before and just after the call leaves, and what
       // unwinding from each gives the user.
       Put(before);
@@ -190,6 +233,7 @@ TEST_P(ProxyCrashTest, AKillAtAnyWriteLeavesTheSettingsAsBeforeOrAfterTheCall) {
       Put(after);
       const ProxySnapshot diedAfter = DieAndRecover();
       const ProxySnapshot unwoundAfter = Unwind();
+      EXPECT_EQ(unwoundAfter.options, user.options) << "what the user ends with after " << log.str();
       for (std::uint32_t n = 1; !HasFailure(); ++n) {
         Put(before);
         if (Run(call, n)) break;  // fewer than n writes: every instant tried

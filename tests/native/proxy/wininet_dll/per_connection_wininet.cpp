@@ -22,6 +22,17 @@ BOOL Refuse(DWORD error) {
 
 BOOL Succeed(DWORD error) { return error == ERROR_SUCCESS ? TRUE : Refuse(error); }
 
+// A test that wants to kill kilna.exe inside a set asks for each set to wait
+// first, with the DWORD "SlowSetMs" beside the detection values.
+void WaitIfAsked() {
+  DWORD ms = 0;
+  DWORD size = sizeof(ms);
+  if (::RegGetValueW(HKEY_CURRENT_USER, kTestDetectionPath, L"SlowSetMs", RRF_RT_REG_DWORD, nullptr, &ms, &size) ==
+      ERROR_SUCCESS) {
+    ::Sleep(ms);
+  }
+}
+
 }  // namespace
 
 extern "C" {
@@ -49,6 +60,7 @@ BOOL WINAPI SetPerConnectionOption(HINTERNET internet, DWORD option, LPVOID buff
   if (option != INTERNET_OPTION_PER_CONNECTION_OPTION || !IsDefaultConnectionList(list, length)) {
     return Refuse(ERROR_INVALID_PARAMETER);
   }
+  WaitIfAsked();
   ProxyOptions options;
   DWORD flagsInEffect = 0;
   if (const DWORD error = LoadOptionsFromRegistry(options, flagsInEffect); error != ERROR_SUCCESS) {
