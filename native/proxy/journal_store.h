@@ -30,10 +30,12 @@ class JournalLock {
 };
 
 // Reads the journal; a missing, damaged or foreign one reads as empty.
-// Entries of processes that have exited are taken over by the calling
-// process while the options still route through their server, and dropped
-// otherwise; their cleanups are finished or undone; the journal is written
-// back when that changed it.
+// A restore or a clear cut short (of an exited process, or of this one after
+// a failed write) is finished first. Entries of processes that have exited
+// are taken over by the calling process while the options still route
+// through their server, and dropped otherwise; their cleanups are finished
+// or undone; the journal is written back when that changed it. A journal
+// that cannot be written back still reads as recovered for this call.
 DWORD LoadJournal(const ProxyStore& store, const ProxyPlatform& platform, ProxyJournal& journal);
 
 // Writes the journal whole, or removes it once it has no entries.

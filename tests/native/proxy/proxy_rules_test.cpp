@@ -205,6 +205,9 @@ ProxyJournal SampleJournal() {
   cleanup.cleaned.options = {1, u"proxy.example:3128", u"*.corp;<local>"};
   cleanup.cleaned.raw[kSlotAutoConfigUrl] = RawValue{};
   journal.cleanups = {cleanup};
+  JournaledChange restoring{{4242, 0x01DB000011112222ull}, ChangeKind::kRestore, {}, journal.prior};
+  restoring.from.options = {3, u"127.0.0.1:8080", u"<local>"};
+  journal.changes = {restoring};
   return journal;
 }
 
@@ -236,6 +239,7 @@ TEST(ProxyJournal, RoundTripsAndRefusesEveryDamagedOrForeignForm) {
   foreign = journal;
   foreign.entries.clear();
   foreign.cleanups.clear();
+  foreign.changes.clear();
   EXPECT_FALSE(DecodeJournal(EncodeJournal(foreign), read));
   EXPECT_EQ(read, journal);  // a refused journal leaves the last one read
 
@@ -265,6 +269,11 @@ TEST(ProxyJournal, RefusesNonsenseUnderAValidChecksum) {
   refused("unknown cleanup stage", [](ProxyJournal& j) { j.cleanups[0].stage = static_cast<CleanupStage>(9); });
   refused("two cleanups of one process", [](ProxyJournal& j) { j.cleanups.push_back(j.cleanups[0]); });
   refused("cleanup copy with unknown flags", [](ProxyJournal& j) { j.cleanups[0].prior.options.flags = 0x40; });
+  refused("unknown change", [](ProxyJournal& j) { j.changes[0].kind = static_cast<ChangeKind>(3); });
+  refused("two changes of one process", [](ProxyJournal& j) { j.changes.push_back(j.changes[0]); });
+  refused("change aim with a 3-byte number", [](ProxyJournal& j) { j.changes[0].to.raw[kSlotProxyEnable] = RawValue{true, kRegDword, {1, 0, 0}}; });
+  refused("server with a leading zero", [](ProxyJournal& j) { j.entries[1].server = u"127.0.0.1:09090"; });
+  refused("port past 65535", [](ProxyJournal& j) { j.entries[1].server = u"127.0.0.1:65536"; });
 
   // What a user's registry may hold, odd or not, still reads back.
   ProxyJournal odd = journal;
