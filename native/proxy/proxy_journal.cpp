@@ -99,7 +99,6 @@ class Reader {
   std::size_t at_ = 0;
 };
 
-
 constexpr std::uint32_t kKnownFlags =
     kProxyTypeDirect | kProxyTypeProxy | kProxyTypeAutoProxyUrl | kProxyTypeAutoDetect;
 constexpr std::uint32_t kRegDwordBigEndian = 5;
@@ -165,6 +164,11 @@ bool ReadCleanup(Reader& in, JournaledCleanup& cleanup) {
   cleanup.stage = static_cast<CleanupStage>(stage);
   return ReadSnapshot(in, cleanup.prior) && ReadSnapshot(in, cleanup.cleaned) && SnapshotSound(cleanup.prior) &&
          SnapshotSound(cleanup.cleaned);
+}
+
+bool Journaled(const ProxyText& server, const ProxyJournal& journal) {
+  return std::any_of(journal.entries.begin(), journal.entries.end(),
+                     [&](const JournalEntry& entry) { return entry.server == server; });
 }
 
 bool ReadChange(Reader& in, JournaledChange& change) {
@@ -243,20 +247,10 @@ void DropChange(ProxyJournal& journal, const JournalOwner& owner) {
   std::erase_if(journal.changes, [&](const JournaledChange& change) { return change.owner == owner; });
 }
 
-namespace {
-
-bool Journaled(const ProxyText& server, const ProxyJournal& journal) {
-  return std::any_of(journal.entries.begin(), journal.entries.end(),
-                     [&](const JournalEntry& entry) { return entry.server == server; });
-}
-
-}  // namespace
-
 bool ManualProxyIsOurs(const ProxyOptions& options, const ProxyJournal& journal) {
   return (options.flags & kProxyTypeProxy) != 0 && IsAppliedServer(options.proxyServer) &&
          (Journaled(options.proxyServer, journal) || options.proxyBypass == kAppliedBypass);
 }
-
 
 ProxySnapshot UsersOwnSettings(const ProxySnapshot& snapshot, const ProxyJournal& journal) {
   if (!ManualProxyIsOurs(snapshot.options, journal) || RoutesThroughProgram(snapshot.options, journal)) {
