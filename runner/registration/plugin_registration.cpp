@@ -3,7 +3,8 @@
 #include <flutter_plugin_registrar.h>
 
 #include "runner/logging/runtime_log_policy.h"
-#include "runner/registration/system_plugins.h"
+#include "runner/ticket_picker/ticket_image_picker.h"
+#include "runner/window_corner/window_corner_plugin.h"
 
 extern "C" {
 void DesktopMultiWindowPluginRegisterWithRegistrar(FlutterDesktopPluginRegistrarRef registrar);
@@ -65,7 +66,13 @@ void RegisterAll(flutter::PluginRegistry* registry, const OutsidePlugin (&plugin
 
 }  // namespace
 
-void RegisterMainPlugins(flutter::PluginRegistry* registry) { RegisterAll(registry, kMainPlugins); }
+void RegisterMainPlugins(flutter::PluginRegistry* registry) {
+  RegisterAll(registry, kMainPlugins);
+  RegisterRuntimeLogPolicy(registry);
+  RegisterTicketImagePicker(registry);
+}
+
+void RegisterMainCornerPlugin(flutter::PluginRegistry* registry) { RegisterWindowCornerPlugin(registry); }
 
 void RegisterSecondaryPlugins(flutter::PluginRegistry* registry) {
   RegisterRuntimeLogPolicy(registry);

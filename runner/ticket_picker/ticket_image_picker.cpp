@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "runner/registration/system_plugins.h"
 #include "runner/ticket_picker/cancel_window.h"
 #include "runner/ticket_picker/dialog_thread.h"
 #include "runner/ticket_picker/picker_answers.h"

@@ -47,4 +47,8 @@ class TicketImagePicker : public flutter::Plugin {
   std::unique_ptr<MethodResult> pending_;
 };
 
+// Registers the picker (registrar "OrvTicketImagePicker") with a window's
+// engine.
+void RegisterTicketImagePicker(flutter::PluginRegistry* registry);
+
 }  // namespace orv

@@ -4,9 +4,7 @@
 
 #include "native/common/com_ptr.h"
 #include "runner/diagnostics/startup_diagnostics.h"
-#include "runner/logging/runtime_log_policy.h"
 #include "runner/registration/plugin_registration.h"
-#include "runner/registration/system_plugins.h"
 #include "runner/renderer/renderer_policy.h"
 #include "runner/window/session_channel.h"
 
@@ -55,9 +53,7 @@ bool FlutterWindow::OnCreated() {
   flutter::FlutterEngine* engine = controller_->engine();
   RecordStartupStage("main.plugins.register.begin");
   RegisterMainPlugins(engine);
-  RegisterRuntimeLogPolicy(engine);
   RecordStartupStage("main.plugins.register.done");
-  RegisterTicketImagePicker(engine);
   sessionChannel_ = CreateSessionChannel(engine->messenger(), *this);
   HookSecondaryWindows(&FlutterWindow::OnSecondaryWindowCreated);
 
@@ -66,7 +62,7 @@ bool FlutterWindow::OnCreated() {
   RecordStartupStage("main.child.attach.done");
 
   RecordStartupStage("main.corner.register.begin");
-  RegisterWindowCornerPlugin(engine);
+  RegisterMainCornerPlugin(engine);
   RecordStartupStage("main.corner.register.done");
   RecordStartupStage("main.window.onCreate.done");
   return true;

@@ -5,7 +5,6 @@
 
 #include <new>
 
-#include "runner/registration/system_plugins.h"
 #include "runner/window_corner/window_corners.h"
 
 namespace orv {

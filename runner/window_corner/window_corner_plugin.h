@@ -60,4 +60,8 @@ class OrvWindowCornerPlugin : public flutter::Plugin {
   std::unique_ptr<SmoothWindowEdge> edge_;  // at most one, for the top-level window
 };
 
+// Registers the corner plug-in (registrar "OrvWindowCorner") with a window's
+// engine.
+void RegisterWindowCornerPlugin(flutter::PluginRegistry* registry);
+
 }  // namespace orv

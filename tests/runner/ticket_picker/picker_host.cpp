@@ -1,6 +1,6 @@
 #include "tests/runner/ticket_picker/picker_host.h"
 
-#include "runner/registration/system_plugins.h"
+#include "runner/ticket_picker/ticket_image_picker.h"
 #include "tests/support/engine_registry.h"
 
 namespace orv::test {

@@ -6,7 +6,7 @@
 
 #include "flutter/method_result_functions.h"
 #include "flutter/standard_method_codec.h"
-#include "runner/registration/system_plugins.h"
+#include "runner/window_corner/window_corner_plugin.h"
 #include "tests/support/engine_registry.h"
 
 namespace orv::test {
