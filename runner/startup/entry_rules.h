@@ -18,17 +18,4 @@ bool IsInstallerSwitch(std::wstring_view argument);
 // pairs as 4 bytes, every other unit (lone surrogates included) as 1-3 bytes.
 std::string EncodeUtf8Fallback(std::u16string_view units);
 
-// A logical length in pixels at `dpi` (96 = 100 %), truncated toward zero.
-int ScaleToDpi(int logical, unsigned dpi);
-
-struct WindowPlacement {
-  int x, y;           // physical pixels
-  int width, height;  // logical units
-};
-
-// Normal window 720 x 512, installer window 480 x 320 (logical), centred on
-// the primary screen (physical pixels) once scaled to its DPI, and never
-// placed left of or above it.
-WindowPlacement ComputeWindowPlacement(bool installerMode, int screenWidth, int screenHeight, unsigned dpi);
-
 }  // namespace orv

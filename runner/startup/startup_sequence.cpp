@@ -10,9 +10,9 @@
 #include "native/common/unique_resource.h"
 #include "runner/diagnostics/startup_diagnostics.h"
 #include "runner/renderer/renderer_policy.h"
-#include "runner/startup/entry_rules.h"
 #include "runner/startup/entry_steps.h"
 #include "runner/window/flutter_window.h"
+#include "runner/window/window_rules.h"
 
 namespace orv {
 namespace {

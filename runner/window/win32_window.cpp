@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "native/common/proc_address.h"
-#include "runner/startup/entry_rules.h"
+#include "runner/window/window_rules.h"
 #include "runner/window_corner/window_corners.h"
 
 namespace orv {
