@@ -1,10 +1,15 @@
 #!/usr/bin/env python3
-"""Which product folder may include which: each folder includes only folders
-of a lower layer, itself, and the few upward includes listed here with why.
+"""Which product folder may include which: each folder includes only its own
+files and folders of a lower layer, with no exception.
 
-    scripts/lib/include_layers.py [ROOT]    # the upward includes; exit 1 on any not listed
+    scripts/lib/include_layers.py [ROOT]    # every include that breaks a layer; exit 1 on any
+
+Every form counts: quoted or in angle brackets, written from the top of the
+tree, from include/ (as the compiler's include path has them), or relative to
+the including file ("../startup/x.h", "x.h").
 """
 import os
+import posixpath
 import re
 import sys
 
@@ -16,25 +21,20 @@ LAYERS = [
     ["native/proxy", "native/dns/trace"],
     ["runner/diagnostics"],
     ["runner/renderer", "runner/logging"],
-    ["runner/registration"],
     ["runner/window_corner", "runner/ticket_picker"],
+    ["runner/registration"],
     ["runner/window"],
     ["runner/startup"],
 ]
 
-# (including file, included file): why it stays.
-UPWARD = {
-    ("runner/window/win32_window.cpp", "runner/startup/entry_rules.h"):
-        "the window's placement and DPI scaling are portable entry decisions, "
-        "tested on the host with the rest of them",
-}
-
 PRODUCT_ROOTS = ("include", "native", "runner")
-INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.MULTILINE)
+# The folders on the compiler's include path, besides the including file's own.
+INCLUDE_PATH = ("", "include")
+INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.MULTILINE)
 
 
 def folder(path):
-    return os.path.dirname(path)
+    return posixpath.dirname(path)
 
 
 def rank_of(path):
@@ -43,6 +43,28 @@ def rank_of(path):
         if folder(path) in folders:
             return rank
     return None
+
+
+def is_product(path):
+    return path.startswith(tuple(top + "/" for top in PRODUCT_ROOTS))
+
+
+def resolve(path, included, quoted, sources):
+    """The product file an include names, as the compiler finds it (a quoted
+    include is looked for beside its file first), or None for one from outside
+    the product (the SDK, the stand-in client's flutter/ headers)."""
+    included = included.strip().replace("\\", "/")
+    candidates = [posixpath.normpath(posixpath.join(folder(path), included))] if quoted else []
+    candidates += [posixpath.normpath(posixpath.join(top, included)) for top in INCLUDE_PATH]
+    for candidate in candidates:
+        if candidate in sources:
+            return candidate
+    # A file that is not there still names its folder when it is written
+    # relative to its includer or from the top of the tree.
+    if quoted and included.startswith(("./", "../")):
+        return candidates[0] if is_product(candidates[0]) else None
+    normal = posixpath.normpath(included)
+    return normal if is_product(normal) else None
 
 
 def product_sources(root):
@@ -54,44 +76,35 @@ def product_sources(root):
                 if name.endswith((".h", ".cpp", ".c")):
                     full = os.path.join(here, name)
                     with open(full, encoding="utf-8") as text:
-                        sources[os.path.relpath(full, root)] = text.read()
+                        sources[os.path.relpath(full, root).replace(os.sep, "/")] = text.read()
     return sources
 
 
-def check(sources, upward=None):
-    """(problems, upward includes met): problems name an unlisted upward include,
-    a folder without a layer, or a listed upward include that no longer exists."""
-    upward = UPWARD if upward is None else upward
-    problems, met = [], []
+def check(sources):
+    """Problems: an include of a layer above or beside its file's, of a folder
+    without a layer, or a file in a folder without one."""
+    problems = []
     for path, text in sorted(sources.items()):
         rank = rank_of(path)
         if rank is None:
             problems.append(f"{path}: folder {folder(path)} has no layer")
             continue
-        for included in INCLUDE.findall(text):
-            if not included.startswith(tuple(top + "/" for top in PRODUCT_ROOTS)):
-                continue  # the stand-in client's flutter/ headers, the SDK
-            if folder(included) == folder(path):
+        for mark, written in INCLUDE.findall(text):
+            included = resolve(path, written, mark == '"', sources)
+            if included is None or folder(included) == folder(path):
                 continue
             target = rank_of(included)
-            if target is not None and target < rank:
-                continue
-            if (path, included) in upward:
-                met.append((path, included))
-            elif target is None:
-                problems.append(f"{path}: includes {included}, whose folder has no layer")
-            else:
-                problems.append(f"{path}: includes {included}, a layer above or beside its own")
-    for stale in sorted(set(upward) - set(met)):
-        problems.append(f"{stale[0]}: no longer includes {stale[1]}; drop it from the upward list")
-    return problems, met
+            shown = included if included == written else f"{included} (as {mark}{written}{'>' if mark == '<' else mark})"
+            if target is None:
+                problems.append(f"{path}: includes {shown}, whose folder has no layer")
+            elif target >= rank:
+                problems.append(f"{path}: includes {shown}, a layer above or beside its own")
+    return problems
 
 
 def main():
     root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "..")
-    problems, met = check(product_sources(root))
-    for path, included in met:
-        print(f"upward: {path} -> {included}: {UPWARD[(path, included)]}")
+    problems = check(product_sources(root))
     for problem in problems:
         print(problem)
     return 1 if problems else 0
