@@ -38,10 +38,16 @@ class UniqueResource {
     return value;
   }
 
+  // Keeps the thread's last error: `owner.reset(CreateMutexW(...))` is read
+  // with GetLastError() right after, and the close must not answer for the
+  // create. Destruction, moves and put() close through here too.
   void reset(Type value = Traits::Invalid()) noexcept {
     Type old = value_;
     value_ = value;
-    if (Traits::IsValid(old)) Traits::Close(old);
+    if (!Traits::IsValid(old)) return;
+    const DWORD lastError = ::GetLastError();
+    Traits::Close(old);
+    ::SetLastError(lastError);
   }
 
   // For out parameters: releases what is held, then hands out the slot.

@@ -130,6 +130,49 @@ TEST(UniqueResource, PutReleasesWhatWasHeldBeforeAnOutParameterCall) {
             ERROR_SUCCESS);
 }
 
+// A close that fails writes its own last error, as CloseHandle does on a
+// handle that is no longer open.
+struct FailingClose {
+  using Type = int;
+  static inline int closes = 0;
+  static Type Invalid() noexcept { return 0; }
+  static bool IsValid(Type value) noexcept { return value != 0; }
+  static void Close(Type) noexcept {
+    ++closes;
+    ::SetLastError(ERROR_INVALID_HANDLE);
+  }
+};
+
+TEST(UniqueResource, EveryCloseKeepsTheLastErrorOfTheCallBeforeIt) {
+  using Owner = UniqueResource<FailingClose>;
+  FailingClose::closes = 0;
+
+  Owner owner(1);
+  ::SetLastError(ERROR_ALREADY_EXISTS);  // what a create just answered
+  owner.reset(2);
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "reset";
+
+  ::SetLastError(ERROR_FILE_NOT_FOUND);
+  *owner.put() = 3;
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "put";
+
+  Owner other(4);
+  ::SetLastError(ERROR_ACCESS_DENIED);
+  owner = std::move(other);
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "move assignment";
+
+  {
+    Owner scoped(5);
+    ::SetLastError(ERROR_PATH_NOT_FOUND);
+  }
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND)) << "destruction";
+
+  ::SetLastError(ERROR_SUCCESS);
+  owner.reset();
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SUCCESS)) << "a success stays a success";
+  EXPECT_EQ(FailingClose::closes, 5);
+}
+
 TEST(UniqueResource, GdiAndLocalAllocations) {
   HRGN region = ::CreateRectRgn(0, 0, 10, 10);
   {
