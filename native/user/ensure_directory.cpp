@@ -1,8 +1,8 @@
 #include "native/user/ensure_directory.h"
 
-#include "native/common/sdk_additions.h"
 #include "native/user/directory_security.h"
 #include "native/user/protected_paths.h"
+#include "native/user/sdk_additions_file_disposition.h"
 
 namespace orv {
 namespace {

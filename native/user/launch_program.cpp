@@ -1,9 +1,9 @@
 #include "native/user/launch_program.h"
 
 #include "native/common/com_ptr.h"
-#include "native/common/sdk_additions.h"
 #include "native/common/unique_resource.h"
 #include "native/user/foreground_handoff.h"
+#include "native/user/sdk_additions_errors.h"
 
 namespace orv {
 namespace {

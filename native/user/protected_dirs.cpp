@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "native/common/sdk_additions.h"
 #include "native/common/unique_resource.h"
 #include "native/user/directory_security.h"
 #include "native/user/ensure_directory.h"
 #include "native/user/protected_paths.h"
+#include "native/user/sdk_additions_errors.h"
 
 namespace orv {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "native/common/json_text.h"
-#include "native/common/sdk_additions.h"
 #include "native/common/unique_resource.h"
+#include "native/user/sdk_additions_errors.h"
 #include "native/user/token_queries.h"
 
 namespace orv {

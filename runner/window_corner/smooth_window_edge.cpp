@@ -1,12 +1,12 @@
 #include "runner/window_corner/smooth_window_edge.h"
 
 #include <commctrl.h>
+#include <dwmapi.h>
 
 #include <new>
 #include <utility>
 
 #include "native/common/scope_exit.h"
-#include "native/common/sdk_additions.h"
 #include "runner/window_corner/corner_platform.h"
 #include "runner/window_corner/region_corners.h"
 #include "runner/window_corner/window_corners.h"

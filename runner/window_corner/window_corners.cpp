@@ -1,9 +1,9 @@
 #include "runner/window_corner/window_corners.h"
 
 #include "native/common/scope_exit.h"
-#include "native/common/sdk_additions.h"
 #include "runner/window_corner/corner_platform.h"
 #include "runner/window_corner/region_corners.h"
+#include "runner/window_corner/sdk_additions_dwm.h"
 
 namespace orv {
 namespace {

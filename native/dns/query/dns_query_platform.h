@@ -4,7 +4,7 @@
 // Tests hand in answers of their own or forward to another resolver, since a
 // test machine's emulation does not send DnsQueryEx queries.
 
-#include "native/common/sdk_additions.h"
+#include "native/dns/query/sdk_additions_dns_query.h"
 
 namespace orv::dns {
 

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "native/common/diagnostic_json.h"
+#include "native/dns/trace/sdk_additions_etw.h"
 #include "native/dns/trace/trace_session.h"
 
 namespace orv::dns {

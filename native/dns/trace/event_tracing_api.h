@@ -5,9 +5,10 @@
 // machine's emulation. The timer's arming goes through the table too, so that
 // a test can see the due time it was given.
 
-#include "native/common/sdk_additions.h"
+#include <windows.h>
 
 #include <evntcons.h>
+#include <evntrace.h>
 
 #include <chrono>
 

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "native/dns/wfp/sdk_additions_wfp.h"
+
 namespace orv {
 
 namespace {

@@ -3,7 +3,9 @@
 // well-known field, and the text of a value. Identifying values (application
 // and user ids, descriptors, blobs, strings) are never shown.
 
-#include "native/common/sdk_additions.h"
+#include <windows.h>
+
+#include <fwpmu.h>
 
 #include <string>
 

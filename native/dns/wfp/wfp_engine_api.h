@@ -5,7 +5,7 @@
 // once. Tests hand in a fake engine, since the platform's engine cannot be
 // opened under a test machine's emulation.
 
-#include "native/common/sdk_additions.h"
+#include "native/dns/wfp/sdk_additions_wfp.h"
 
 #include <chrono>
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "native/common/sdk_additions.h"
+#include "native/dns/wfp/sdk_additions_wfp.h"
 #include "native/dns/wfp/wfp_preflight_model.h"
 
 namespace orv {

@@ -7,9 +7,9 @@
 #include <cwctype>
 #include <stdexcept>
 
-#include "native/common/sdk_additions.h"
 #include "native/common/unique_resource.h"
 #include "native/user/directory_security.h"
+#include "native/user/sdk_additions_file_disposition.h"
 
 namespace orv::test {
 namespace {

@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "native/common/com_ptr.h"
-#include "native/common/sdk_additions.h"
 #include "native/common/unique_resource.h"
 #include "native/user/directory_security.h"
 #include "native/user/protected_dirs.h"
+#include "native/user/sdk_additions_errors.h"
 #include "tests/native/user/fake_directory_platform.h"
 #include "tests/support/guarded_text.h"
 #include "tests/support/process.h"

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "native/common/sdk_additions.h"
+#include "native/user/sdk_additions_errors.h"
 #include "tests/native/user/user_probe_run.h"
 #include "tests/support/shell_standin.h"
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "native/common/sdk_additions.h"
 #include "runner/window_corner/region_corners.h"
+#include "runner/window_corner/sdk_additions_dwm.h"
 #include "runner/window_corner/window_corners.h"
 #include "tests/runner/window_corner/corner_checks.h"
 #include "tests/runner/window_corner/corner_engine.h"

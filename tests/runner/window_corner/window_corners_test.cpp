@@ -6,9 +6,9 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include "native/common/sdk_additions.h"
 #include "runner/window/win32_window.h"
 #include "runner/window_corner/region_corners.h"
+#include "runner/window_corner/sdk_additions_dwm.h"
 #include "tests/runner/window_corner/corner_checks.h"
 #include "tests/runner/window_corner/fake_corner_platform.h"
 #include "tests/runner/window_corner/test_windows.h"

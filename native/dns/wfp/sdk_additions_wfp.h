@@ -1,29 +1,9 @@
 #pragma once
-// Platform SDK items that the MinGW-w64 headers lack, under their SDK names
+// Filtering-platform items the MinGW-w64 headers lack, under their SDK names
 // and values, so the code reads the same as it would against the real SDK.
 
 #include <windows.h>
 
-#ifndef ERROR_ELEVATION_REQUIRED
-#define ERROR_ELEVATION_REQUIRED 740L
-#endif
-
-// Window corner preference (Windows 11 DWM), absent from the MinGW dwmapi.h.
-#include <dwmapi.h>
-
-constexpr DWORD DWMWA_WINDOW_CORNER_PREFERENCE = 33;
-enum DWM_WINDOW_CORNER_PREFERENCE {
-  DWMWCP_DEFAULT = 0,
-  DWMWCP_DONOTROUND = 1,
-  DWMWCP_ROUND = 2,
-  DWMWCP_ROUNDSMALL = 3,
-};
-
-#ifndef ERROR_PROCESS_NOT_IN_JOB
-#define ERROR_PROCESS_NOT_IN_JOB 759L
-#endif
-
-// ---- Windows Filtering Platform -------------------------------------------
 // The MinGW headers stop at the first net-event versions and carry none of the
 // layer and condition keys. Layouts are the 64-bit SDK's; the offsets in the
 // static_asserts were worked out by hand from the reference definitions
@@ -191,77 +171,3 @@ inline constexpr GUID FWPM_CONDITION_NET_EVENT_TYPE = {
     0x206e9996, 0x490e, 0x40cf, {0xb8, 0x31, 0xb3, 0x86, 0x41, 0xeb, 0x6f, 0xcb}};
 inline constexpr GUID FWPM_CONDITION_NEXTHOP_INTERFACE_INDEX = {
     0x138e6888, 0x7ab8, 0x4d65, {0x9e, 0xe8, 0x05, 0x91, 0xbc, 0xf6, 0xa4, 0x94}};
-
-// Deleting a directory through an open handle with POSIX semantics
-// (Windows 10 1607 and later). MinGW's enumeration stops short of the value.
-#if defined(__MINGW32__) && _WIN32_WINNT < 0x0A000002
-inline constexpr FILE_INFO_BY_HANDLE_CLASS FileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
-#endif
-#ifndef FILE_DISPOSITION_FLAG_DELETE
-#define FILE_DISPOSITION_FLAG_DELETE 0x00000001
-#define FILE_DISPOSITION_FLAG_POSIX_SEMANTICS 0x00000002
-typedef struct _FILE_DISPOSITION_INFO_EX {
-  DWORD Flags;
-} FILE_DISPOSITION_INFO_EX, *PFILE_DISPOSITION_INFO_EX;
-#endif
-
-// ---- DNS client: the asynchronous-capable query ---------------------------
-// MinGW's windns.h has the result record but not the request, the cancel
-// handle or the function. Layouts are the
-// 64-bit SDK's: QueryName 8, QueryType 16, QueryOptions 24, pDnsServerList 32,
-// InterfaceIndex 40, pQueryCompletionCallback 48, pQueryContext 56; 64 bytes.
-
-#include <windns.h>
-
-struct _DNS_ADDR_ARRAY;  // NOLINT(bugprone-reserved-identifier): the SDK's own tag
-typedef struct _DNS_ADDR_ARRAY* PDNS_ADDR_ARRAY;
-
-typedef struct _DNS_QUERY_REQUEST {  // NOLINT(bugprone-reserved-identifier): the SDK's own tag
-  ULONG Version;
-  PCWSTR QueryName;
-  WORD QueryType;
-  ULONG64 QueryOptions;
-  PDNS_ADDR_ARRAY pDnsServerList;
-  ULONG InterfaceIndex;
-  PDNS_QUERY_COMPLETION_ROUTINE pQueryCompletionCallback;
-  PVOID pQueryContext;
-} DNS_QUERY_REQUEST, *PDNS_QUERY_REQUEST;
-static_assert(offsetof(DNS_QUERY_REQUEST, QueryType) == 16);
-static_assert(offsetof(DNS_QUERY_REQUEST, QueryOptions) == 24);
-static_assert(offsetof(DNS_QUERY_REQUEST, InterfaceIndex) == 40);
-static_assert(offsetof(DNS_QUERY_REQUEST, pQueryContext) == 56);
-static_assert(sizeof(DNS_QUERY_REQUEST) == 64);
-
-// The SDK declares the cancel handle DECLSPEC_ALIGN(8).
-typedef struct alignas(8) _DNS_QUERY_CANCEL {  // NOLINT(bugprone-reserved-identifier): the SDK's own tag
-  CHAR Reserved[32];
-} DNS_QUERY_CANCEL, *PDNS_QUERY_CANCEL;
-
-static_assert(sizeof(DNS_QUERY_CANCEL) == 32);
-static_assert(alignof(DNS_QUERY_CANCEL) == 8);
-
-static_assert(offsetof(DNS_QUERY_RESULT, pQueryRecords) == 16);
-static_assert(sizeof(DNS_QUERY_RESULT) == 32);
-
-// Windows 8 and later only: looked up at run time, never imported.
-typedef DNS_STATUS(WINAPI* DnsQueryExFn)(PDNS_QUERY_REQUEST pQueryRequest, PDNS_QUERY_RESULT pQueryResults,
-                                         PDNS_QUERY_CANCEL pCancelHandle);
-
-// ---- Event tracing -----------------------------------------------------------
-// The event-id filter of EnableTraceEx2 (Windows 8.1 and later): FilterIn,
-// Reserved, Count, then Count ids; 4 + 2 × Count bytes.
-
-#include <evntrace.h>
-
-#ifndef EVENT_FILTER_TYPE_EVENT_ID
-#define EVENT_FILTER_TYPE_EVENT_ID (0x80000200)
-#endif
-
-typedef struct _EVENT_FILTER_EVENT_ID {  // NOLINT(bugprone-reserved-identifier): the SDK's own tag
-  BOOLEAN FilterIn;
-  UCHAR Reserved;
-  USHORT Count;
-  USHORT Events[ANYSIZE_ARRAY];
-} EVENT_FILTER_EVENT_ID, *PEVENT_FILTER_EVENT_ID;
-static_assert(offsetof(EVENT_FILTER_EVENT_ID, Count) == 2);
-static_assert(offsetof(EVENT_FILTER_EVENT_ID, Events) == 4);
