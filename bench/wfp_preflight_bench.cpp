@@ -20,7 +20,7 @@
 
 namespace {
 
-using namespace orv::wfp;
+using namespace orv::dns;
 
 constexpr std::uint32_t kListedIndex = 7;
 constexpr int kHardPermits = 16;

@@ -5,7 +5,7 @@
 #include "native/common/proc_address.h"
 #include "native/common/wall_clock.h"
 
-namespace orv::dns {
+namespace orv {
 namespace {
 
 using SystemTimeFn = void(WINAPI*)(LPFILETIME);
@@ -27,4 +27,4 @@ std::uint64_t SystemWallClockUs() noexcept {
   return MicrosecondsSince1970((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
 }
 
-}  // namespace orv::dns
+}  // namespace orv

@@ -4,10 +4,10 @@
 
 #include <cstdint>
 
-namespace orv::dns {
+namespace orv {
 
 // The precise clock where the system has one (Windows 8 and later), else the
 // plain system time, which Windows 7 keeps to its timer resolution.
 std::uint64_t SystemWallClockUs() noexcept;
 
-}  // namespace orv::dns
+}  // namespace orv

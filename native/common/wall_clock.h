@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace orv::dns {
+namespace orv {
 
 // 100-ns intervals between 1601-01-01 and 1970-01-01.
 inline constexpr std::uint64_t kFileTimeOf1970 = 116444736000000000ULL;
@@ -14,4 +14,4 @@ constexpr std::uint64_t MicrosecondsSince1970(std::uint64_t filetime) {
   return filetime > kFileTimeOf1970 ? (filetime - kFileTimeOf1970) / 10 : 0;
 }
 
-}  // namespace orv::dns
+}  // namespace orv

@@ -71,7 +71,7 @@ class DnsTrace {
   ULONG consumerResult_ = 0;  // written by the consumer thread before it ends
   ExpiryTimer timer_;
   std::unique_ptr<TraceCapture> capture_;
-  OrvDnsWfpTrace::Collector collector_;
+  Collector collector_;
   std::uint64_t lost_ = 0;
   DWORD stopError_ = 0;
   std::atomic<bool> expired_{false};

@@ -145,8 +145,8 @@ inline constexpr std::size_t kCollector =
     Text("{\"status\":\"collectionDisabled\"") + Member("localEndpoint", Text("false")) +
     Member("remoteEndpoint", Text("false")) + Member("startedUs", kUint64Digits) + Member("endedUs", kUint64Digits) +
     Member("nativeErrorCode", kUint32Digits) + Member("dropped", kUint64Digits) + Text(",\"events\":[") +
-    List(OrvDnsWfpTrace::kMaxEvents, kDropEvent) + Text("],\"rulesTruncated\":false,\"rules\":[") +
-    List(OrvDnsWfpTrace::kMaxRules, kRule) + Text("]}");
+    List(kMaxDropEvents, kDropEvent) + Text("],\"rulesTruncated\":false,\"rules\":[") +
+    List(kMaxDropRules, kRule) + Text("]}");
 
 // ---- Whole documents ------------------------------------------------------------------------------
 
@@ -160,7 +160,7 @@ inline constexpr std::size_t kPreflightFilter =
 // Filters are listed only under "blocked".
 inline constexpr std::size_t kPreflightDocument =
     Text("{\"status\":\"blocked\"") + Member("nativeErrorCode", kUint32Digits) + Text(",\"filters\":[") +
-    List(wfp::kMaxReported, kPreflightFilter) + Text("]}");
+    List(kMaxReported, kPreflightFilter) + Text("]}");
 
 // "present" with the filter's id, or "removed" or "unavailable" with a code.
 inline constexpr std::size_t kCompareDocument =

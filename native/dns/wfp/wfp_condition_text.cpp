@@ -7,7 +7,7 @@
 
 #include "native/dns/wfp/sdk_additions_wfp.h"
 
-namespace orv {
+namespace orv::dns {
 
 namespace {
 
@@ -130,4 +130,4 @@ const char* ConditionValueStatus(const FWP_CONDITION_VALUE0& value, bool isAddre
   return "unavailable";
 }
 
-}  // namespace orv
+}  // namespace orv::dns

@@ -9,7 +9,7 @@
 
 #include <string>
 
-namespace orv {
+namespace orv::dns {
 
 struct KnownConditionField {
   const char* name;
@@ -26,4 +26,4 @@ std::string ConditionValueText(const FWP_CONDITION_VALUE0& value, bool isAddress
 // FWP_EMPTY, which shows nothing at all.
 const char* ConditionValueStatus(const FWP_CONDITION_VALUE0& value, bool isAddressField) noexcept;
 
-}  // namespace orv
+}  // namespace orv::dns

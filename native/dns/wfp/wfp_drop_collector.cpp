@@ -8,13 +8,13 @@
 #include <memory>
 #include <new>
 
-#include "native/common/unique_resource.h"
 #include "native/common/system_wall_clock.h"
+#include "native/common/unique_resource.h"
 #include "native/common/wall_clock.h"
 #include "native/dns/wfp/wfp_drop_state.h"
 #include "native/dns/wfp/wfp_filter_description.h"
 
-namespace orv::OrvDnsWfpTrace {
+namespace orv::dns {
 
 namespace {
 
@@ -221,7 +221,7 @@ bool ToDropEvent(const FWPM_NET_EVENT2& event, DropEvent& record) noexcept {
   const bool remote = Matches(header, FWPM_NET_EVENT_FLAG_REMOTE_ADDR_SET, FWPM_NET_EVENT_FLAG_REMOTE_PORT_SET,
                               header.remoteAddrV4, header.remotePort);
   if (!local && !remote) return false;
-  const std::uint64_t timeUs = dns::MicrosecondsSince1970(
+  const std::uint64_t timeUs = MicrosecondsSince1970(
       (static_cast<std::uint64_t>(header.timeStamp.dwHighDateTime) << 32) | header.timeStamp.dwLowDateTime);
   if (timeUs == 0) return false;
 
@@ -246,7 +246,7 @@ std::shared_ptr<State> CurrentState(void* context) {
 void Accept(State& state, const DropEvent& record) {
   std::lock_guard lock(state.mutex);
   if (state.stopped || record.timeUs < state.startedUs || std::chrono::steady_clock::now() >= state.deadline) return;
-  if (state.eventCount == kMaxEvents) {
+  if (state.eventCount == kMaxDropEvents) {
     ++state.dropped;
     return;
   }
@@ -255,7 +255,7 @@ void Accept(State& state, const DropEvent& record) {
   for (std::uint64_t i = 0; i < state.ruleCount; ++i) {
     if (state.rules[i].filterId == record.filterId) return;
   }
-  if (state.ruleCount == kMaxRules) {
+  if (state.ruleCount == kMaxDropRules) {
     state.rulesTruncated = true;
     return;
   }
@@ -267,7 +267,7 @@ void Accept(State& state, const DropEvent& record) {
 
 }  // namespace
 
-std::uint64_t WallClockUs() noexcept { return dns::SystemWallClockUs(); }
+std::uint64_t WallClockUs() noexcept { return SystemWallClockUs(); }
 
 void Collector::Start() noexcept {
   if (state_) return;
@@ -319,4 +319,4 @@ void CALLBACK OnNetEvent(void* context, const FWPM_NET_EVENT2* event) noexcept {
   }
 }
 
-}  // namespace orv::OrvDnsWfpTrace
+}  // namespace orv::dns

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-namespace orv::OrvDnsWfpTrace {
+namespace orv::dns {
 
 struct State;
 
@@ -37,4 +37,4 @@ class Collector {
 // The platform's net-event callback (exposed for tests that deliver events).
 void CALLBACK OnNetEvent(void* context, const FWPM_NET_EVENT2* event) noexcept;
 
-}  // namespace orv::OrvDnsWfpTrace
+}  // namespace orv::dns

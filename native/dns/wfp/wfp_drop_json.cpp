@@ -3,7 +3,7 @@
 #include "native/common/diagnostic_json.h"
 #include "native/dns/wfp/wfp_drop_state.h"
 
-namespace orv::OrvDnsWfpTrace {
+namespace orv::dns {
 
 namespace {
 
@@ -88,4 +88,4 @@ std::string DropStateJson(const State& state) {
   return json;
 }
 
-}  // namespace orv::OrvDnsWfpTrace
+}  // namespace orv::dns

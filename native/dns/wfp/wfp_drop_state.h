@@ -11,10 +11,10 @@
 
 #include "native/dns/wfp/wfp_engine_api.h"
 
-namespace orv::OrvDnsWfpTrace {
+namespace orv::dns {
 
-inline constexpr size_t kMaxEvents = 64;
-inline constexpr size_t kMaxRules = 16;
+inline constexpr size_t kMaxDropEvents = 64;
+inline constexpr size_t kMaxDropRules = 16;
 
 enum class Status : int { kNotSubscribed = 0, kCollectionDisabled = 1, kUnavailable = 2, kSubscribed = 3 };
 
@@ -44,8 +44,8 @@ struct State {
   mutable std::mutex mutex;
   std::condition_variable wake;
   const std::chrono::steady_clock::time_point deadline;
-  std::array<DropEvent, kMaxEvents> events{};
-  std::array<Rule, kMaxRules> rules{};
+  std::array<DropEvent, kMaxDropEvents> events{};
+  std::array<Rule, kMaxDropRules> rules{};
   std::uint64_t eventCount = 0;
   std::uint64_t ruleCount = 0;
   std::uint64_t dropped = 0;
@@ -66,4 +66,4 @@ std::string DropStateJson(const State& state);
 // Microseconds since 1970 now.
 std::uint64_t WallClockUs() noexcept;
 
-}  // namespace orv::OrvDnsWfpTrace
+}  // namespace orv::dns

@@ -2,7 +2,7 @@
 
 #include "native/common/system_library.h"
 
-namespace orv {
+namespace orv::dns {
 
 const WfpEngineApi& WfpEngineApi::System() noexcept {
   static const WfpEngineApi real = [] {
@@ -31,4 +31,4 @@ const WfpEngineApi& WfpEngineApi::System() noexcept {
   return real;
 }
 
-}  // namespace orv
+}  // namespace orv::dns

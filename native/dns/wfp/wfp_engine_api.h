@@ -9,7 +9,7 @@
 
 #include <chrono>
 
-namespace orv {
+namespace orv::dns {
 
 struct WfpEngineApi {
   decltype(&::FwpmEngineOpen0) FwpmEngineOpen0 = nullptr;
@@ -92,4 +92,4 @@ class WfpEngineSession {
   HANDLE handle_ = nullptr;
 };
 
-}  // namespace orv
+}  // namespace orv::dns

@@ -7,7 +7,7 @@
 #include "native/common/guid_text.h"
 #include "native/dns/wfp/wfp_condition_text.h"
 
-namespace orv {
+namespace orv::dns {
 
 namespace {
 
@@ -130,4 +130,4 @@ std::string DescribeWfpFilter(const WfpEngineApi& api, HANDLE engine, std::uint6
   return json;
 }
 
-}  // namespace orv
+}  // namespace orv::dns

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-namespace orv {
+namespace orv::dns {
 
 inline constexpr std::size_t kShownConditions = 16;  // conditions written of any filter
 inline constexpr std::size_t kMaxDisplayUnits = 128;  // a display name is cut here
@@ -25,4 +25,4 @@ void AppendLookupStatusMembers(std::string& json, DWORD result);
 // UTF-16, "[redacted]" when it holds a path separator, at most 128 units.
 void AppendDisplayMember(std::string& json, const char* key, const wchar_t* text);
 
-}  // namespace orv
+}  // namespace orv::dns

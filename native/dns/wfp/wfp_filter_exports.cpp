@@ -8,7 +8,7 @@
 #include "native/dns/wfp/wfp_preflight.h"
 #include "native/dns/wfp/wfp_presence_check.h"
 
-namespace orv {
+namespace orv::dns {
 
 std::uint32_t GuardedWfpPreflight(const WfpEngineApi& api, const wchar_t* const* interfaceGuids, std::uint32_t count,
                                   std::uint8_t* buffer, std::uint32_t bufferSize, std::uint32_t* written) noexcept {
@@ -23,18 +23,18 @@ std::uint32_t GuardedWfpPresenceCheck(const WfpEngineApi& api, const wchar_t* fi
                      ERROR_NOT_ENOUGH_MEMORY);
 }
 
-}  // namespace orv
+}  // namespace orv::dns
 
 extern "C" {
 
 uint32_t WINAPI OrvDnsWfpPreflight(const wchar_t* const* interfaceGuids, std::uint32_t count, std::uint8_t* buffer,
                                    std::uint32_t bufferSize, std::uint32_t* written) noexcept {
-  return orv::GuardedWfpPreflight(orv::WfpEngineApi::System(), interfaceGuids, count, buffer, bufferSize, written);
+  return orv::dns::GuardedWfpPreflight(orv::dns::WfpEngineApi::System(), interfaceGuids, count, buffer, bufferSize, written);
 }
 
 uint32_t WINAPI OrvDnsWfpCompare(const wchar_t* filterKey, std::uint64_t filterId, std::uint8_t* buffer,
                                  std::uint32_t bufferSize, std::uint32_t* written) noexcept {
-  return orv::GuardedWfpPresenceCheck(orv::WfpEngineApi::System(), filterKey, filterId, buffer, bufferSize, written);
+  return orv::dns::GuardedWfpPresenceCheck(orv::dns::WfpEngineApi::System(), filterKey, filterId, buffer, bufferSize, written);
 }
 
 }  // extern "C"

@@ -6,7 +6,7 @@
 
 #include "native/dns/wfp/wfp_engine_api.h"
 
-namespace orv {
+namespace orv::dns {
 
 std::uint32_t GuardedWfpPreflight(const WfpEngineApi& api, const wchar_t* const* interfaceGuids, std::uint32_t count,
                                   std::uint8_t* buffer, std::uint32_t bufferSize, std::uint32_t* written) noexcept;
@@ -14,4 +14,4 @@ std::uint32_t GuardedWfpPresenceCheck(const WfpEngineApi& api, const wchar_t* fi
                                       std::uint8_t* buffer, std::uint32_t bufferSize,
                                       std::uint32_t* written) noexcept;
 
-}  // namespace orv
+}  // namespace orv::dns

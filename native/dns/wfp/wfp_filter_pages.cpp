@@ -2,7 +2,7 @@
 
 #include "native/common/scope_exit.h"
 
-namespace orv {
+namespace orv::dns {
 
 WfpFilterPages::~WfpFilterPages() {
   for (FWPM_FILTER0** page : pages_) {
@@ -41,4 +41,4 @@ DWORD WfpFilterPages::ReadPages(HANDLE engine, HANDLE enumeration) {
   }
 }
 
-}  // namespace orv
+}  // namespace orv::dns

@@ -7,7 +7,7 @@
 
 #include "native/dns/wfp/wfp_engine_api.h"
 
-namespace orv {
+namespace orv::dns {
 
 class WfpFilterPages {
  public:
@@ -32,4 +32,4 @@ class WfpFilterPages {
   std::vector<const FWPM_FILTER0*> filters_;
 };
 
-}  // namespace orv
+}  // namespace orv::dns

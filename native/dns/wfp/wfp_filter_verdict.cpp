@@ -1,6 +1,6 @@
 #include "native/dns/wfp/wfp_filter_verdict.h"
 
-namespace orv::wfp {
+namespace orv::dns {
 
 namespace {
 
@@ -131,4 +131,4 @@ bool MatchesListedInterface(const Filter& filter, const Context& context) {
   return false;
 }
 
-}  // namespace orv::wfp
+}  // namespace orv::dns

@@ -6,7 +6,7 @@
 
 #include "native/dns/wfp/wfp_preflight_model.h"
 
-namespace orv::wfp {
+namespace orv::dns {
 
 enum class Verdict : std::uint8_t { kNoMatch, kUnknown, kMatch };
 
@@ -29,4 +29,4 @@ FilterVerdict EvaluateFilter(const Filter& filter, const Context& context, int p
 // True when the filter matches some listed interface with the interface flag.
 bool MatchesListedInterface(const Filter& filter, const Context& context);
 
-}  // namespace orv::wfp
+}  // namespace orv::dns

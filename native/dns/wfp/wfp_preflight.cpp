@@ -10,7 +10,7 @@
 #include "native/dns/wfp/wfp_preflight_interfaces.h"
 #include "native/dns/wfp/wfp_preflight_records.h"
 
-namespace orv {
+namespace orv::dns {
 
 namespace {
 
@@ -21,14 +21,14 @@ constexpr DWORD kMaxSystemDirectory = 32755;
 
 }  // namespace
 
-std::string WfpPreflightDocument(const wfp::Evaluation& evaluation) {
+std::string WfpPreflightDocument(const Evaluation& evaluation) {
   const char* status = !evaluation.reported.empty() ? "blocked" : evaluation.code != 0 ? "unavailable" : "clear";
   std::string json = "{\"status\":\"";
   json.append(status).push_back('"');
   if (evaluation.code != 0) AppendUnsignedMember(json, "nativeErrorCode", evaluation.code);
   json.append(",\"filters\":[");
   for (size_t i = 0; i < evaluation.reported.size(); ++i) {
-    const wfp::ReportedFilter& filter = evaluation.reported[i];
+    const ReportedFilter& filter = evaluation.reported[i];
     json.append(i == 0 ? "{" : ",{");
     json.append("\"filterId\":\"").append(std::to_string(filter.id)).push_back('"');
     AppendStringMember(json, "filterKey", GuidText(GuidOfKey(filter.key)));
@@ -41,7 +41,7 @@ std::string WfpPreflightDocument(const wfp::Evaluation& evaluation) {
 namespace {
 
 std::string Unavailable(DWORD code) {
-  wfp::Evaluation evaluation;
+  Evaluation evaluation;
   evaluation.code = code;
   return WfpPreflightDocument(evaluation);
 }
@@ -53,7 +53,7 @@ std::optional<std::vector<std::uint8_t>> AppIdOf(const WfpEngineApi& api, const 
   return BlobBytes(*blob.get());
 }
 
-void ReadAppIds(const WfpEngineApi& api, wfp::Context& context) {
+void ReadAppIds(const WfpEngineApi& api, Context& context) {
   std::vector<wchar_t> path(kPathCapacity);
   DWORD length = ::GetModuleFileNameW(nullptr, path.data(), kPathCapacity);
   if (length != 0 && length < kPathCapacity) context.selfAppId = AppIdOf(api, path.data());
@@ -79,14 +79,14 @@ std::string WfpPreflightJson(const WfpEngineApi& api, const wchar_t* const* inte
   result = pages.Read(engine.get());
   if (result != ERROR_SUCCESS) return Unavailable(result);
 
-  wfp::Context context;
+  Context context;
   context.interfaces = listed.interfaces;
   ReadAppIds(api, context);
-  std::vector<wfp::Filter> filters;
+  std::vector<Filter> filters;
   filters.reserve(pages.filters().size());
   for (const FWPM_FILTER0* filter : pages.filters()) filters.push_back(PlainFilter(*filter));
 
-  const wfp::SublayerWeightLookup sublayerWeight = [&](const wfp::Key& key) -> std::optional<std::uint16_t> {
+  const SublayerWeightLookup sublayerWeight = [&](const Key& key) -> std::optional<std::uint16_t> {
     const GUID guid = GuidOfKey(key);
     WfpMemory<FWPM_SUBLAYER0> sublayer(api);
     if (api.FwpmSubLayerGetByKey0(engine.get(), &guid, sublayer.put()) != ERROR_SUCCESS || !sublayer) {
@@ -94,7 +94,7 @@ std::string WfpPreflightJson(const WfpEngineApi& api, const wchar_t* const* inte
     }
     return sublayer->weight;
   };
-  return WfpPreflightDocument(wfp::EvaluatePreflight(filters, context, listed.firstError, sublayerWeight));
+  return WfpPreflightDocument(EvaluatePreflight(filters, context, listed.firstError, sublayerWeight));
 }
 
 std::uint32_t WfpPreflight(const WfpEngineApi& api, const wchar_t* const* interfaceGuids, std::uint32_t count,
@@ -105,4 +105,4 @@ std::uint32_t WfpPreflight(const WfpEngineApi& api, const wchar_t* const* interf
   return out.Deliver(WfpPreflightJson(api, interfaceGuids, count));
 }
 
-}  // namespace orv
+}  // namespace orv::dns

@@ -9,7 +9,7 @@
 #include "native/dns/wfp/wfp_engine_api.h"
 #include "native/dns/wfp/wfp_preflight_model.h"
 
-namespace orv {
+namespace orv::dns {
 
 // The export's body: argument checks, the evaluation and the caller's buffer.
 std::uint32_t WfpPreflight(const WfpEngineApi& api, const wchar_t* const* interfaceGuids, std::uint32_t count,
@@ -17,9 +17,9 @@ std::uint32_t WfpPreflight(const WfpEngineApi& api, const wchar_t* const* interf
 
 // The document of an evaluation: "blocked" with its filters, else
 // "unavailable" with its code, else "clear".
-std::string WfpPreflightDocument(const wfp::Evaluation& evaluation);
+std::string WfpPreflightDocument(const Evaluation& evaluation);
 
 // The JSON document for the interfaces given (count 1 to 64).
 std::string WfpPreflightJson(const WfpEngineApi& api, const wchar_t* const* interfaceGuids, std::uint32_t count);
 
-}  // namespace orv
+}  // namespace orv::dns

@@ -6,7 +6,7 @@
 
 #include "native/dns/wfp/wfp_filter_verdict.h"
 
-namespace orv::wfp {
+namespace orv::dns {
 
 namespace {
 
@@ -162,4 +162,4 @@ Evaluation EvaluatePreflight(const std::vector<Filter>& filters, const Context& 
   return result;
 }
 
-}  // namespace orv::wfp
+}  // namespace orv::dns

@@ -9,11 +9,11 @@
 
 #include "native/dns/wfp/wfp_preflight_model.h"
 
-namespace orv::wfp {
+namespace orv::dns {
 
 // `code` is the interface list's code; it stays the evaluation code unless
 // more filters are reportable than fit.
 Evaluation EvaluatePreflight(const std::vector<Filter>& filters, const Context& context, std::uint32_t code,
                              const SublayerWeightLookup& sublayerWeight);
 
-}  // namespace orv::wfp
+}  // namespace orv::dns

@@ -11,7 +11,7 @@
 #include "native/common/guid_text.h"
 #include "native/common/system_library.h"
 
-namespace orv {
+namespace orv::dns {
 
 namespace {
 
@@ -28,7 +28,7 @@ bool IsGuidBody(const wchar_t* body) {
   return true;
 }
 
-DWORD ListOne(const InterfaceConversions& conversions, const wchar_t* text, wfp::ListedInterface& listed) {
+DWORD ListOne(const InterfaceConversions& conversions, const wchar_t* text, ListedInterface& listed) {
   if (text == nullptr) return ERROR_INVALID_PARAMETER;
   const size_t length = ::wcsnlen(text, 39);
   const wchar_t* body = text;
@@ -72,7 +72,7 @@ ListedInterfaces ListInterfaces(const wchar_t* const* guids, std::uint32_t count
                                 const InterfaceConversions& conversions) {
   ListedInterfaces list;
   for (std::uint32_t i = 0; i < count; ++i) {
-    wfp::ListedInterface listed;
+    ListedInterface listed;
     const DWORD result = ListOne(conversions, guids[i], listed);
     if (result == ERROR_SUCCESS) {
       list.interfaces.push_back(listed);
@@ -83,4 +83,4 @@ ListedInterfaces ListInterfaces(const wchar_t* const* guids, std::uint32_t count
   return list;
 }
 
-}  // namespace orv
+}  // namespace orv::dns

@@ -12,10 +12,10 @@
 
 #include "native/dns/wfp/wfp_preflight_model.h"
 
-namespace orv {
+namespace orv::dns {
 
 struct ListedInterfaces {
-  std::vector<wfp::ListedInterface> interfaces;
+  std::vector<ListedInterface> interfaces;
   DWORD firstError = ERROR_SUCCESS;
 };
 
@@ -30,4 +30,4 @@ InterfaceConversions SystemInterfaceConversions();
 ListedInterfaces ListInterfaces(const wchar_t* const* guids, std::uint32_t count,
                                 const InterfaceConversions& conversions = SystemInterfaceConversions());
 
-}  // namespace orv
+}  // namespace orv::dns

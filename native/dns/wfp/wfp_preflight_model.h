@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-namespace orv::wfp {
+namespace orv::dns {
 
 // A GUID as the 16 bytes of its in-memory form.
 struct Key {
@@ -129,4 +129,4 @@ inline constexpr std::size_t kMaxConditions = 64;
 inline constexpr std::size_t kMaxReported = 16;
 inline constexpr std::uint32_t kMoreData = 234;
 
-}  // namespace orv::wfp
+}  // namespace orv::dns

@@ -2,48 +2,48 @@
 
 #include <cstring>
 
-namespace orv {
+namespace orv::dns {
 
-static_assert(sizeof(GUID) == sizeof(wfp::Key));
-static_assert(FWP_MATCH_EQUAL == wfp::kMatchEqual && FWP_MATCH_NOT_EQUAL == wfp::kMatchNotEqual);
-static_assert(FWP_MATCH_FLAGS_ALL_SET == wfp::kMatchFlagsAllSet && FWP_MATCH_FLAGS_ANY_SET == wfp::kMatchFlagsAnySet &&
-              FWP_MATCH_FLAGS_NONE_SET == wfp::kMatchFlagsNoneSet);
-static_assert(FWP_UINT8 == wfp::kValueUInt8 && FWP_UINT16 == wfp::kValueUInt16 && FWP_UINT32 == wfp::kValueUInt32 &&
-              FWP_UINT64 == wfp::kValueUInt64 && FWP_BYTE_BLOB_TYPE == wfp::kValueByteBlob &&
-              FWP_V4_ADDR_MASK == wfp::kValueV4AddrMask);
-static_assert(FWP_ACTION_BLOCK == wfp::kActionBlock && FWP_ACTION_PERMIT == wfp::kActionPermit &&
-              FWP_ACTION_CONTINUE == wfp::kActionContinue);
-static_assert(FWPM_FILTER_FLAG_BOOTTIME == wfp::kFilterFlagBootTime &&
-              FWPM_FILTER_FLAG_DISABLED == wfp::kFilterFlagDisabled &&
-              FWPM_FILTER_FLAG_CLEAR_ACTION_RIGHT == wfp::kFilterFlagClearActionRight);
-static_assert(FWP_CONDITION_FLAG_IS_LOOPBACK == wfp::kConditionFlagIsLoopback);
+static_assert(sizeof(GUID) == sizeof(Key));
+static_assert(FWP_MATCH_EQUAL == kMatchEqual && FWP_MATCH_NOT_EQUAL == kMatchNotEqual);
+static_assert(FWP_MATCH_FLAGS_ALL_SET == kMatchFlagsAllSet && FWP_MATCH_FLAGS_ANY_SET == kMatchFlagsAnySet &&
+              FWP_MATCH_FLAGS_NONE_SET == kMatchFlagsNoneSet);
+static_assert(FWP_UINT8 == kValueUInt8 && FWP_UINT16 == kValueUInt16 && FWP_UINT32 == kValueUInt32 &&
+              FWP_UINT64 == kValueUInt64 && FWP_BYTE_BLOB_TYPE == kValueByteBlob &&
+              FWP_V4_ADDR_MASK == kValueV4AddrMask);
+static_assert(FWP_ACTION_BLOCK == kActionBlock && FWP_ACTION_PERMIT == kActionPermit &&
+              FWP_ACTION_CONTINUE == kActionContinue);
+static_assert(FWPM_FILTER_FLAG_BOOTTIME == kFilterFlagBootTime &&
+              FWPM_FILTER_FLAG_DISABLED == kFilterFlagDisabled &&
+              FWPM_FILTER_FLAG_CLEAR_ACTION_RIGHT == kFilterFlagClearActionRight);
+static_assert(FWP_CONDITION_FLAG_IS_LOOPBACK == kConditionFlagIsLoopback);
 
 namespace {
 
-wfp::Field FieldOf(const GUID& key) {
+Field FieldOf(const GUID& key) {
   struct Known {
     const GUID* key;
-    wfp::Field field;
+    Field field;
   };
   static const Known kKnown[] = {
-      {&FWPM_CONDITION_IP_REMOTE_PORT, wfp::Field::kRemotePort},
-      {&FWPM_CONDITION_IP_PROTOCOL, wfp::Field::kProtocol},
-      {&FWPM_CONDITION_FLAGS, wfp::Field::kFlags},
-      {&FWPM_CONDITION_IP_REMOTE_ADDRESS, wfp::Field::kRemoteAddress},
-      {&FWPM_CONDITION_INTERFACE_INDEX, wfp::Field::kInterfaceIndex},
-      {&FWPM_CONDITION_NEXTHOP_INTERFACE_INDEX, wfp::Field::kInterfaceIndex},
-      {&FWPM_CONDITION_IP_LOCAL_INTERFACE, wfp::Field::kInterfaceLuid},
-      {&FWPM_CONDITION_IP_NEXTHOP_INTERFACE, wfp::Field::kInterfaceLuid},
-      {&FWPM_CONDITION_ALE_APP_ID, wfp::Field::kAppId},
+      {&FWPM_CONDITION_IP_REMOTE_PORT, Field::kRemotePort},
+      {&FWPM_CONDITION_IP_PROTOCOL, Field::kProtocol},
+      {&FWPM_CONDITION_FLAGS, Field::kFlags},
+      {&FWPM_CONDITION_IP_REMOTE_ADDRESS, Field::kRemoteAddress},
+      {&FWPM_CONDITION_INTERFACE_INDEX, Field::kInterfaceIndex},
+      {&FWPM_CONDITION_NEXTHOP_INTERFACE_INDEX, Field::kInterfaceIndex},
+      {&FWPM_CONDITION_IP_LOCAL_INTERFACE, Field::kInterfaceLuid},
+      {&FWPM_CONDITION_IP_NEXTHOP_INTERFACE, Field::kInterfaceLuid},
+      {&FWPM_CONDITION_ALE_APP_ID, Field::kAppId},
   };
   for (const Known& known : kKnown) {
     if (::IsEqualGUID(*known.key, key)) return known.field;
   }
-  return wfp::Field::kOther;
+  return Field::kOther;
 }
 
-wfp::Condition PlainCondition(const FWPM_FILTER_CONDITION0& condition) {
-  wfp::Condition c;
+Condition PlainCondition(const FWPM_FILTER_CONDITION0& condition) {
+  Condition c;
   c.fieldKey = KeyOfGuid(condition.fieldKey);
   c.field = FieldOf(condition.fieldKey);
   c.matchType = static_cast<std::uint32_t>(condition.matchType);
@@ -72,7 +72,7 @@ wfp::Condition PlainCondition(const FWPM_FILTER_CONDITION0& condition) {
       break;
     case FWP_BYTE_BLOB_TYPE:
       c.valuePresent = value.byteBlob != nullptr;
-      if (c.valuePresent && c.field == wfp::Field::kAppId) c.blob = BlobBytes(*value.byteBlob);
+      if (c.valuePresent && c.field == Field::kAppId) c.blob = BlobBytes(*value.byteBlob);
       break;
     default:
       break;
@@ -82,13 +82,13 @@ wfp::Condition PlainCondition(const FWPM_FILTER_CONDITION0& condition) {
 
 }  // namespace
 
-wfp::Key KeyOfGuid(const GUID& guid) noexcept {
-  wfp::Key key;
+Key KeyOfGuid(const GUID& guid) noexcept {
+  Key key;
   std::memcpy(key.bytes.data(), &guid, sizeof guid);
   return key;
 }
 
-GUID GuidOfKey(const wfp::Key& key) noexcept {
+GUID GuidOfKey(const Key& key) noexcept {
   GUID guid;
   std::memcpy(&guid, key.bytes.data(), sizeof guid);
   return guid;
@@ -100,8 +100,8 @@ std::vector<std::uint8_t> BlobBytes(const FWP_BYTE_BLOB& blob) {
   return std::vector<std::uint8_t>(blob.data, blob.data + blob.size);
 }
 
-wfp::Filter PlainFilter(const FWPM_FILTER0& filter) {
-  wfp::Filter f;
+Filter PlainFilter(const FWPM_FILTER0& filter) {
+  Filter f;
   f.id = filter.filterId;
   f.key = KeyOfGuid(filter.filterKey);
   f.flags = filter.flags;
@@ -114,7 +114,7 @@ wfp::Filter PlainFilter(const FWPM_FILTER0& filter) {
   }
   f.conditionCount = filter.numFilterConditions;
   f.conditionsMissing = filter.filterCondition == nullptr;
-  if (!f.conditionsMissing && f.conditionCount <= wfp::kMaxConditions) {
+  if (!f.conditionsMissing && f.conditionCount <= kMaxConditions) {
     f.conditions.reserve(f.conditionCount);
     for (UINT32 i = 0; i < filter.numFilterConditions; ++i) {
       f.conditions.push_back(PlainCondition(filter.filterCondition[i]));
@@ -123,4 +123,4 @@ wfp::Filter PlainFilter(const FWPM_FILTER0& filter) {
   return f;
 }
 
-}  // namespace orv
+}  // namespace orv::dns

@@ -8,12 +8,12 @@
 #include "native/dns/wfp/sdk_additions_wfp.h"
 #include "native/dns/wfp/wfp_preflight_model.h"
 
-namespace orv {
+namespace orv::dns {
 
-wfp::Key KeyOfGuid(const GUID& guid) noexcept;
-GUID GuidOfKey(const wfp::Key& key) noexcept;
+Key KeyOfGuid(const GUID& guid) noexcept;
+GUID GuidOfKey(const Key& key) noexcept;
 
-wfp::Filter PlainFilter(const FWPM_FILTER0& filter);
+Filter PlainFilter(const FWPM_FILTER0& filter);
 std::vector<std::uint8_t> BlobBytes(const FWP_BYTE_BLOB& blob);
 
-}  // namespace orv
+}  // namespace orv::dns

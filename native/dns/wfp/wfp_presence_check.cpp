@@ -6,7 +6,7 @@
 #include "native/common/diagnostic_json.h"
 #include "native/common/guid_text.h"
 
-namespace orv {
+namespace orv::dns {
 
 namespace {
 
@@ -59,4 +59,4 @@ std::uint32_t WfpPresenceCheck(const WfpEngineApi& api, const wchar_t* filterKey
   return out.Deliver(WfpPresenceDocument(lookup.code, lookup.id, byKey));
 }
 
-}  // namespace orv
+}  // namespace orv::dns

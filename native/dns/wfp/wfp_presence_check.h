@@ -7,7 +7,7 @@
 
 #include "native/dns/wfp/wfp_engine_api.h"
 
-namespace orv {
+namespace orv::dns {
 
 // The document: "present" with the filter's id when `code` is 0, else
 // "removed" or "unavailable" with the code.
@@ -18,4 +18,4 @@ std::string WfpPresenceDocument(DWORD code, std::uint64_t filterId, bool byKey);
 std::uint32_t WfpPresenceCheck(const WfpEngineApi& api, const wchar_t* filterKey, std::uint64_t filterId,
                                std::uint8_t* buffer, std::uint32_t bufferSize, std::uint32_t* written);
 
-}  // namespace orv
+}  // namespace orv::dns

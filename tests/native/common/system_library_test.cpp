@@ -51,8 +51,8 @@ TEST(SystemWallClock, ReadsTheSystemTime) {
   FILETIME before = {};
   ::GetSystemTimeAsFileTime(&before);
   const std::uint64_t beforeUs =
-      dns::MicrosecondsSince1970((static_cast<std::uint64_t>(before.dwHighDateTime) << 32) | before.dwLowDateTime);
-  const std::uint64_t now = dns::SystemWallClockUs();
+      MicrosecondsSince1970((static_cast<std::uint64_t>(before.dwHighDateTime) << 32) | before.dwLowDateTime);
+  const std::uint64_t now = SystemWallClockUs();
   EXPECT_GE(now + 20000, beforeUs);  // the plain clock may lag by its resolution
   EXPECT_LT(now, beforeUs + 60ULL * 1000 * 1000);
 }

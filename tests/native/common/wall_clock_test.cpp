@@ -4,7 +4,7 @@
 
 namespace {
 
-using orv::dns::MicrosecondsSince1970;
+using orv::MicrosecondsSince1970;
 
 TEST(WallClock, CountsMicrosecondsFrom1970) {
   EXPECT_EQ(MicrosecondsSince1970(116444736000000010ULL), 1u);

@@ -18,9 +18,9 @@
 
 #include "kilna/kilna_exports.h"
 #include "native/dns/capture/capture_json.h"
-#include "native/dns/trace/document_bounds.h"
 #include "native/dns/trace/client_event.h"
 #include "native/dns/trace/dns_trace.h"
+#include "native/dns/trace/document_bounds.h"
 #include "native/dns/wfp/wfp_drop_state.h"
 #include "native/dns/wfp/wfp_filter_description.h"
 #include "native/dns/wfp/wfp_preflight.h"
@@ -218,8 +218,8 @@ class DocumentBounds : public ::testing::Test {
   static FakeWfpEngine& engine() { return FakeWfpEngine::Instance(); }
 
   static std::string Describe(std::uint64_t id) {
-    const WfpEngineApi api = engine().Api();
-    return DescribeWfpFilter(api, reinterpret_cast<HANDLE>(1), id);
+    const dns::WfpEngineApi api = engine().Api();
+    return dns::DescribeWfpFilter(api, reinterpret_cast<HANDLE>(1), id);
   }
 
   // The widest description: every name at its cap, a callout action, and
@@ -272,9 +272,9 @@ class DocumentBounds : public ::testing::Test {
   }
 
   static std::string WidestDropCollection() {
-    OrvDnsWfpTrace::State state(engine().Api());
+    dns::State state(engine().Api());
     const std::string description = WidestDescription();
-    state.status = OrvDnsWfpTrace::Status::kSubscribed;
+    state.status = dns::Status::kSubscribed;
     state.localSubscribed = true;
     state.remoteSubscribed = true;
     state.startedUs = kWidest64;
@@ -286,14 +286,14 @@ class DocumentBounds : public ::testing::Test {
     std::uint64_t filter = kWidest64;
     for (auto& event : state.events) {
       event = {kWidest64, filter, 0x3901, 0xFFFF, 0xFFFF, 53, 6, false};  // the server's end is port 53
-      if (filter > kWidest64 - OrvDnsWfpTrace::kMaxRules) --filter;
+      if (filter > kWidest64 - dns::kMaxDropRules) --filter;
     }
     state.eventCount = state.events.size();
     filter = kWidest64;
     for (auto& rule : state.rules) rule = {filter--, kWidest64, kWidest64, description};
     state.ruleCount = state.rules.size();
     std::lock_guard lock(state.mutex);
-    return OrvDnsWfpTrace::DropStateJson(state);
+    return dns::DropStateJson(state);
   }
 };
 
@@ -325,15 +325,15 @@ TEST_F(DocumentBounds, TheWidestTraceFitsItsBoundAndThePublishedSizeIsCloseAbove
 }
 
 TEST_F(DocumentBounds, TheWidestPreflightIsItsBoundAndThePublishedSizeIsCloseAbove) {
-  wfp::Evaluation evaluation;
+  dns::Evaluation evaluation;
   evaluation.code = kWidest32;  // an interface error outlives the report
-  for (std::size_t i = 0; i < wfp::kMaxReported; ++i) {
-    wfp::Key key;
+  for (std::size_t i = 0; i < dns::kMaxReported; ++i) {
+    dns::Key key;
     key.bytes.fill(0xFF);
     key.bytes[0] = static_cast<std::uint8_t>(i);  // sixteen different filters
     evaluation.reported.push_back({kWidest64 - i, key});
   }
-  const std::string document = WfpPreflightDocument(evaluation);
+  const std::string document = dns::WfpPreflightDocument(evaluation);
   ArchiveDocument("wfp-preflight", document);
   EXPECT_EQ(document.size(), dns::bounds::kPreflightDocument) << document;
   EXPECT_LE(document.size(), std::size_t{KILNA_DNS_WFP_PREFLIGHT_BUFFER_SIZE});
@@ -342,9 +342,9 @@ TEST_F(DocumentBounds, TheWidestPreflightIsItsBoundAndThePublishedSizeIsCloseAbo
 
 TEST_F(DocumentBounds, TheWidestPresenceCheckIsItsBoundAndThePublishedSizeIsCloseAbove) {
   const std::vector<std::string> widest = {
-      WfpPresenceDocument(ERROR_SUCCESS, kWidest64, true),
-      WfpPresenceDocument(0x80320003, 0, true),
-      WfpPresenceDocument(kWidest32, 0, true),
+      dns::WfpPresenceDocument(ERROR_SUCCESS, kWidest64, true),
+      dns::WfpPresenceDocument(0x80320003, 0, true),
+      dns::WfpPresenceDocument(kWidest32, 0, true),
   };
   for (const auto& document : widest) {
     ArchiveDocument("wfp-compare", document);

@@ -346,8 +346,8 @@ FakeWfpEngine& FakeWfpEngine::Instance() {
   return *engine;
 }
 
-WfpEngineApi FakeWfpEngine::Api(std::chrono::nanoseconds deadline) const {
-  WfpEngineApi api;
+dns::WfpEngineApi FakeWfpEngine::Api(std::chrono::nanoseconds deadline) const {
+  dns::WfpEngineApi api;
   api.FwpmEngineOpen0 = &FakeCalls::Open;
   api.FwpmEngineClose0 = &FakeCalls::Close;
   api.FwpmFreeMemory0 = &FakeCalls::Free;
@@ -518,7 +518,7 @@ bool FakeWfpEngine::WaitUntilAllClosed(std::chrono::milliseconds timeout) const 
 }
 
 FILETIME FileTimeOfUs(std::uint64_t us) {
-  const std::uint64_t value = us * 10 + dns::kFileTimeOf1970;
+  const std::uint64_t value = us * 10 + kFileTimeOf1970;
   FILETIME time;
   time.dwLowDateTime = static_cast<DWORD>(value);
   time.dwHighDateTime = static_cast<DWORD>(value >> 32);

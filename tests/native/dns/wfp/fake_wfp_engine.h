@@ -81,7 +81,7 @@ class FakeWfpEngine {
   static FakeWfpEngine& Instance();
 
   // The table with every call answered by this engine.
-  WfpEngineApi Api(std::chrono::nanoseconds deadline = std::chrono::seconds(45)) const;
+  dns::WfpEngineApi Api(std::chrono::nanoseconds deadline = std::chrono::seconds(45)) const;
   void Reset();
 
   // What the engine answers (set before the collector starts).

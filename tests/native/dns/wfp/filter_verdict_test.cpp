@@ -6,7 +6,7 @@
 #include "native/dns/wfp/wfp_filter_verdict.h"
 #include "tests/native/dns/wfp/preflight_builders.h"
 
-namespace orv::wfp {
+namespace orv::dns {
 namespace {
 
 using test::AddressMask;
@@ -193,4 +193,4 @@ TEST(WfpFilterVerdict, ListedMatchNeedsTheInterfaceFlag) {
 }
 
 }  // namespace
-}  // namespace orv::wfp
+}  // namespace orv::dns

@@ -7,7 +7,7 @@
 
 #include "native/dns/wfp/wfp_preflight_model.h"
 
-namespace orv::wfp::test {
+namespace orv::dns::test {
 
 // A key whose bytes spell `n` (0 gives the all-zero key).
 inline Key KeyOf(std::uint64_t n, std::uint8_t tag = 0) {
@@ -67,4 +67,4 @@ inline Filter MakeFilter(std::uint64_t id, std::uint32_t action, std::uint64_t w
   return f;
 }
 
-}  // namespace orv::wfp::test
+}  // namespace orv::dns::test

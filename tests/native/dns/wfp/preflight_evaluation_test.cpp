@@ -8,7 +8,7 @@
 #include "native/dns/wfp/wfp_preflight_evaluation.h"
 #include "tests/native/dns/wfp/preflight_builders.h"
 
-namespace orv::wfp {
+namespace orv::dns {
 namespace {
 
 using test::IfIndex;
@@ -218,4 +218,4 @@ TEST_F(WfpPreflightScan, SixteenAreListed) {
 }
 
 }  // namespace
-}  // namespace orv::wfp
+}  // namespace orv::dns

@@ -9,7 +9,7 @@
 #include "tests/native/dns/wfp/preflight_builders.h"
 #include "tests/native/dns/wfp/preflight_reference.h"
 
-namespace orv::wfp {
+namespace orv::dns {
 namespace {
 
 class RandomSets {
@@ -173,4 +173,4 @@ TEST(WfpPreflightRandomComparison, SameReportsAndCodeAsThePlainRules) {
 }
 
 }  // namespace
-}  // namespace orv::wfp
+}  // namespace orv::dns

@@ -1,6 +1,6 @@
 #include "tests/native/dns/wfp/preflight_reference.h"
 
-namespace orv::wfp::reference {
+namespace orv::dns::reference {
 
 namespace {
 
@@ -17,7 +17,7 @@ class Reader {
   Reader(const Context& context, std::uint64_t& count) : context_(context), count_(count) {}
 
   // probe < 0: on some interface that is not listed; else on listed interface `probe`.
-  Answer Condition(const wfp::Condition& c, int probe) const {
+  Answer Condition(const dns::Condition& c, int probe) const {
     ++count_;
     Answer a;
     const bool eq = c.matchType == kMatchEqual;
@@ -56,7 +56,7 @@ class Reader {
     return a;
   }
 
-  Answer Whole(const wfp::Filter& f, int probe) const {
+  Answer Whole(const dns::Filter& f, int probe) const {
     Answer a;
     if (f.conditionCount == 0) {
       a.verdict = kYes;
@@ -87,7 +87,7 @@ class Reader {
   }
 
  private:
-  Answer Interface(const wfp::Condition& c, int probe, bool luid) const {
+  Answer Interface(const dns::Condition& c, int probe, bool luid) const {
     Answer a;
     const bool eq = c.matchType == kMatchEqual;
     const bool ne = c.matchType == kMatchNotEqual;
@@ -182,4 +182,4 @@ Outcome Evaluate(const std::vector<Filter>& filters, const Context& context, std
   return out;
 }
 
-}  // namespace orv::wfp::reference
+}  // namespace orv::dns::reference

@@ -7,7 +7,7 @@
 
 #include "native/dns/wfp/wfp_preflight_model.h"
 
-namespace orv::wfp::reference {
+namespace orv::dns::reference {
 
 struct Outcome {
   Evaluation evaluation;
@@ -17,4 +17,4 @@ struct Outcome {
 Outcome Evaluate(const std::vector<Filter>& filters, const Context& context, std::uint32_t code,
                  const SublayerWeightLookup& sublayerWeight);
 
-}  // namespace orv::wfp::reference
+}  // namespace orv::dns::reference

@@ -14,7 +14,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using orv::OrvDnsWfpTrace::Collector;
+using orv::dns::Collector;
 using orv::test::FakeFilter;
 using orv::test::FakeWfpEngine;
 using orv::test::TestDrop;
@@ -50,7 +50,7 @@ class WfpDropCollector : public ::testing::Test {
     return WaitFor([] { return engine().opens.load() == engine().closes.load(); });
   }
 
-  static std::uint64_t NowUs() { return orv::OrvDnsWfpTrace::WallClockUs(); }
+  static std::uint64_t NowUs() { return orv::dns::WallClockUs(); }
 
   // The JSON with the three clock values replaced by T.
   static std::string WithoutTimes(std::string json) {
@@ -132,7 +132,7 @@ TEST_F(WfpDropCollector, SubscriptionOutcomes) {
 }
 
 TEST_F(WfpDropCollector, MissingSubscriptionFunctionsAreUnavailableWith127) {
-  orv::WfpEngineApi api = engine().Api();
+  orv::dns::WfpEngineApi api = engine().Api();
   api.FwpmNetEventSubscribe1 = nullptr;
   api.FwpmNetEventUnsubscribe0 = nullptr;
   Collector collector(api);
@@ -308,7 +308,7 @@ TEST_F(WfpDropCollector, IgnoresWhatIsNotADnsDrop) {
   deliver([](TestDrop& d) { d.event.classifyDrop = nullptr; });
   deliver([](TestDrop& d) { d.event.header.timeStamp = {}; });
   deliver([](TestDrop& d) { d.event.header.timeStamp = orv::test::FileTimeOfUs(1000000); });  // before the start
-  orv::OrvDnsWfpTrace::OnNetEvent(reinterpret_cast<void*>(1), nullptr);
+  orv::dns::OnNetEvent(reinterpret_cast<void*>(1), nullptr);
   collector.Stop();
   deliver([](TestDrop&) {});  // after Stop
   ASSERT_TRUE(WaitWorkerDone());
@@ -418,7 +418,7 @@ TEST_F(WfpDropCollector, ANewCollectorTakesOverFromTheOld) {
   first->Stop();
   first.reset();
   ASSERT_TRUE(WaitFor([] { return engine().unsubscribes.load() == 2; }));
-  orv::OrvDnsWfpTrace::OnNetEvent(recorded[0].context, &drop.event);
+  orv::dns::OnNetEvent(recorded[0].context, &drop.event);
   // The first one's clean-up left the registry to the second: its drops still arrive.
   TestDrop later(false, 17, 6, NowUs());
   engine().Deliver(later.event);
@@ -438,10 +438,10 @@ TEST_F(WfpDropCollector, SurvivesCallbacksWhileCollectorsComeAndGo) {
     sources.emplace_back([&, t] {
       std::uint64_t n = 0;
       while (running) {
-        TestDrop drop(t % 2 == 0, 17, ++n % 20, orv::OrvDnsWfpTrace::WallClockUs());
+        TestDrop drop(t % 2 == 0, 17, ++n % 20, orv::dns::WallClockUs());
         engine().DeliverToAll(drop.event);
         for (void* context : {reinterpret_cast<void*>(1), reinterpret_cast<void*>(n)}) {
-          orv::OrvDnsWfpTrace::OnNetEvent(context, &drop.event);
+          orv::dns::OnNetEvent(context, &drop.event);
         }
       }
     });

@@ -32,8 +32,8 @@ class WfpFilterDescription : public ::testing::Test {
   static FakeWfpEngine& engine() { return FakeWfpEngine::Instance(); }
 
   static std::string Describe(std::uint64_t id) {
-    const orv::WfpEngineApi api = engine().Api();
-    return orv::DescribeWfpFilter(api, reinterpret_cast<HANDLE>(1), id);
+    const orv::dns::WfpEngineApi api = engine().Api();
+    return orv::dns::DescribeWfpFilter(api, reinterpret_cast<HANDLE>(1), id);
   }
 
   // A block filter on the connect layer in our sublayer, with our provider.

@@ -177,11 +177,11 @@ class WfpPreflight : public ::testing::Test {
   }
 
   Answer Run(std::vector<const wchar_t*> entries, std::uint32_t size = 4096) {
-    const orv::WfpEngineApi api = engine().Api();
+    const orv::dns::WfpEngineApi api = engine().Api();
     std::vector<std::uint8_t> buffer(size + 1, 0xCC);
     Answer answer;
     answer.written = 0xFFFF;
-    answer.result = orv::WfpPreflight(api, entries.data(), static_cast<std::uint32_t>(entries.size()), buffer.data(),
+    answer.result = orv::dns::WfpPreflight(api, entries.data(), static_cast<std::uint32_t>(entries.size()), buffer.data(),
                                       size, &answer.written);
     answer.json.assign(buffer.begin(), buffer.begin() + (answer.result == 0 ? answer.written : 0));
     orv::test::ArchiveDocument("wfp-preflight", answer.json);  // checked against the published schema
@@ -202,10 +202,10 @@ std::string Unavailable(std::uint32_t code) {
 }
 
 TEST_F(WfpPreflight, ArgumentsThatAreRefused) {
-  const orv::WfpEngineApi api = engine().Api();
+  const orv::dns::WfpEngineApi api = engine().Api();
   const wchar_t* entries[] = {loopback.braced.c_str()};
   std::uint8_t buffer[256];
-  EXPECT_EQ(orv::WfpPreflight(api, entries, 1, buffer, sizeof buffer, nullptr), 87u);
+  EXPECT_EQ(orv::dns::WfpPreflight(api, entries, 1, buffer, sizeof buffer, nullptr), 87u);
   struct Row {
     const char* name;
     const wchar_t* const* entries;
@@ -220,7 +220,7 @@ TEST_F(WfpPreflight, ArgumentsThatAreRefused) {
   };
   for (const Row& row : rows) {
     std::uint32_t written = 99;
-    EXPECT_EQ(orv::WfpPreflight(api, row.entries, row.count, row.buffer, sizeof buffer, &written), 87u) << row.name;
+    EXPECT_EQ(orv::dns::WfpPreflight(api, row.entries, row.count, row.buffer, sizeof buffer, &written), 87u) << row.name;
     EXPECT_EQ(written, 0u) << row.name;
   }
   EXPECT_EQ(engine().opens.load(), 0);
@@ -458,7 +458,7 @@ DWORD WINAPI IndexSeven(const NET_LUID*, NET_IFINDEX* index) {
 }
 
 TEST(WfpPreflightInterfaces, TheFirstErrorIsKeptWhateverFollows) {
-  const orv::InterfaceConversions conversions = {&RefuseWithFirstGroup, &IndexSeven};
+  const orv::dns::InterfaceConversions conversions = {&RefuseWithFirstGroup, &IndexSeven};
   const wchar_t* const notFound = L"00000490-0000-0000-0000-000000000000";  // 1168
   const wchar_t* const fileNotFound = L"{00000002-0000-0000-0000-000000000000}";
   const wchar_t* const converts = L"00000000-0000-0000-0000-000000000000";
@@ -471,8 +471,8 @@ TEST(WfpPreflightInterfaces, TheFirstErrorIsKeptWhateverFollows) {
       {{nullptr, notFound}, ERROR_INVALID_PARAMETER},
   };
   for (const auto& row : rows) {
-    const orv::ListedInterfaces listed =
-        orv::ListInterfaces(row.entries.data(), static_cast<std::uint32_t>(row.entries.size()), conversions);
+    const orv::dns::ListedInterfaces listed =
+        orv::dns::ListInterfaces(row.entries.data(), static_cast<std::uint32_t>(row.entries.size()), conversions);
     EXPECT_EQ(listed.firstError, row.firstError);
     const size_t converted = std::count(row.entries.begin(), row.entries.end(), converts);
     ASSERT_EQ(listed.interfaces.size(), converted);
@@ -483,16 +483,16 @@ TEST(WfpPreflightInterfaces, TheFirstErrorIsKeptWhateverFollows) {
 // A failure other than exhausted memory inside either filter export reaches
 // its barrier, which answers 8 for it too.
 TEST_F(WfpPreflight, AFailureCaughtAtTheExportsBarrierAnswers8) {
-  orv::WfpEngineApi api = engine().Api();
+  orv::dns::WfpEngineApi api = engine().Api();
   api.FwpmEngineOpen0 = [](const wchar_t*, UINT32, SEC_WINNT_AUTH_IDENTITY_W*, const FWPM_SESSION0*,
                            HANDLE*) -> DWORD { throw std::runtime_error("inside the engine"); };
   std::uint8_t buffer[256];
   std::uint32_t written = 7;
   const wchar_t* entries[] = {loopback.braced.c_str()};
-  EXPECT_EQ(orv::GuardedWfpPreflight(api, entries, 1, buffer, sizeof buffer, &written), 8u);
+  EXPECT_EQ(orv::dns::GuardedWfpPreflight(api, entries, 1, buffer, sizeof buffer, &written), 8u);
   EXPECT_EQ(written, 0u);
   written = 7;
-  EXPECT_EQ(orv::GuardedWfpPresenceCheck(api, nullptr, 4242, buffer, sizeof buffer, &written), 8u);
+  EXPECT_EQ(orv::dns::GuardedWfpPresenceCheck(api, nullptr, 4242, buffer, sizeof buffer, &written), 8u);
   EXPECT_EQ(written, 0u);
 }
 

@@ -43,11 +43,11 @@ class WfpPresenceCheck : public ::testing::Test {
   static FakeWfpEngine& engine() { return FakeWfpEngine::Instance(); }
 
   static Answer Check(const wchar_t* key, std::uint64_t id, std::uint32_t size = 256) {
-    const orv::WfpEngineApi api = engine().Api();
+    const orv::dns::WfpEngineApi api = engine().Api();
     std::vector<std::uint8_t> buffer(size + 1, 0xCC);
     Answer answer;
     answer.written = 0xFFFF;
-    answer.result = orv::WfpPresenceCheck(api, key, id, buffer.data(), size, &answer.written);
+    answer.result = orv::dns::WfpPresenceCheck(api, key, id, buffer.data(), size, &answer.written);
     answer.json.assign(buffer.begin(), buffer.begin() + (answer.result == 0 ? answer.written : 0));
     orv::test::ArchiveDocument("wfp-compare", answer.json);  // checked against the published schema
     EXPECT_EQ(buffer[size], 0xCC) << "written past the buffer";
@@ -57,10 +57,10 @@ class WfpPresenceCheck : public ::testing::Test {
 
 TEST_F(WfpPresenceCheck, ArgumentsThatAreRefused) {
   std::uint8_t buffer[64];
-  const orv::WfpEngineApi api = engine().Api();
-  EXPECT_EQ(orv::WfpPresenceCheck(api, kFilterKeyText, 0, buffer, sizeof buffer, nullptr), 87u);
+  const orv::dns::WfpEngineApi api = engine().Api();
+  EXPECT_EQ(orv::dns::WfpPresenceCheck(api, kFilterKeyText, 0, buffer, sizeof buffer, nullptr), 87u);
   std::uint32_t written = 77;
-  EXPECT_EQ(orv::WfpPresenceCheck(api, kFilterKeyText, 0, nullptr, 64, &written), 87u);
+  EXPECT_EQ(orv::dns::WfpPresenceCheck(api, kFilterKeyText, 0, nullptr, 64, &written), 87u);
   EXPECT_EQ(written, 0u);
 
   struct Row {
