@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -41,7 +42,7 @@ struct Edge {
   std::vector<std::uint32_t> snapshots;
 
   Edge(int w, int h, double dpi) {
-    orv::MakeEdgeGeometry(w, h, dpi / 96, &geometry);
+    if (!orv::MakeEdgeGeometry(w, h, dpi / 96, &geometry)) std::abort();  // the bench's sizes always fit
     pixels.assign(geometry.pixelCount, 1);  // touched once, as a shown bitmap is
     snapshots.assign(orv::SnapshotCount(geometry.cornerSize), 0);
   }
@@ -109,7 +110,7 @@ int main() {
   for (const Size& size : sizes) {
     const Figures f = Measure(size.w, size.h, size.dpi);
     orv::EdgeGeometry g;
-    orv::MakeEdgeGeometry(size.w, size.h, size.dpi / 96, &g);
+    if (!orv::MakeEdgeGeometry(size.w, size.h, size.dpi / 96, &g)) std::abort();
     std::printf("%dx%d at %g DPI, bitmap %dx%d (%.1f MB):\n", size.w, size.h, size.dpi, g.bitmapWidth,
                 g.bitmapHeight, g.pixelCount * 4 / 1e6);
     std::printf("  memcpy          %8.3f ms\n", f.copy);

@@ -19,12 +19,12 @@ struct CallerBuffer {
 
   // 87 when `written` is null (nothing stored). Otherwise stores 0, then
   // answers 87 for a null buffer and 0 when both pointers are usable.
-  std::uint32_t Open() const;
+  [[nodiscard]] std::uint32_t Open() const;
 
   // 87 for a null pointer, 122 when `text` is longer than the buffer
   // (`written` left 0), otherwise copies the bytes, stores their count and
   // answers 0.
-  std::uint32_t Deliver(std::string_view text) const;
+  [[nodiscard]] std::uint32_t Deliver(std::string_view text) const;
 };
 
 }  // namespace orv

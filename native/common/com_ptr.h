@@ -55,7 +55,7 @@ class ComPtr {
   void** put_void() noexcept { return reinterpret_cast<void**>(put()); }
 
   template <typename U>
-  HRESULT As(ComPtr<U>& out) const noexcept {
+  [[nodiscard]] HRESULT As(ComPtr<U>& out) const noexcept {
     if (ptr_ == nullptr) return E_POINTER;
     return ptr_->QueryInterface(__uuidof(U), out.put_void());
   }
@@ -76,7 +76,7 @@ class ComInitScope {
   ~ComInitScope() {
     if (SUCCEEDED(result_)) ::CoUninitialize();
   }
-  HRESULT result() const noexcept { return result_; }
+  [[nodiscard]] HRESULT result() const noexcept { return result_; }
   bool succeeded() const noexcept { return SUCCEEDED(result_); }
 
  private:

@@ -10,7 +10,7 @@
 namespace orv {
 
 template <typename Body>
-DWORD GuardExport(Body&& body, DWORD unexpectedFailure = ERROR_INTERNAL_ERROR) noexcept {
+[[nodiscard]] DWORD GuardExport(Body&& body, DWORD unexpectedFailure = ERROR_INTERNAL_ERROR) noexcept {
   try {
     return body();
   } catch (const std::bad_alloc&) {

@@ -17,6 +17,6 @@ namespace orv {
 
 // A GUID from exactly 38 characters (counted up to 39) with braces, as
 // CLSIDFromString reads it; false for anything else.
-bool GuidFromBracedText(const wchar_t* text, GUID& guid);
+[[nodiscard]] bool GuidFromBracedText(const wchar_t* text, GUID& guid);
 
 }  // namespace orv

@@ -12,7 +12,7 @@ using OutStringAllocator = void* (*)(SIZE_T bytes);
 
 // Stores the text in a fresh block at *out. On failure *out is left untouched
 // and ERROR_NOT_ENOUGH_MEMORY is returned.
-DWORD StoreOutString(std::wstring_view text, wchar_t** out) noexcept;
-DWORD StoreOutString(std::wstring_view text, wchar_t** out, OutStringAllocator allocate) noexcept;
+[[nodiscard]] DWORD StoreOutString(std::wstring_view text, wchar_t** out) noexcept;
+[[nodiscard]] DWORD StoreOutString(std::wstring_view text, wchar_t** out, OutStringAllocator allocate) noexcept;
 
 }  // namespace orv

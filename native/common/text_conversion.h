@@ -8,16 +8,16 @@ namespace orv {
 
 // Lenient: an unpaired surrogate becomes U+FFFD. False only if the platform
 // conversion fails outright.
-bool Utf16ToUtf8(std::wstring_view text, std::string& out);
+[[nodiscard]] bool Utf16ToUtf8(std::wstring_view text, std::string& out);
 
 // Strict: fails on invalid UTF-16 (used where a bad path must not be mangled).
-bool Utf16ToUtf8Strict(std::wstring_view text, std::string& out);
+[[nodiscard]] bool Utf16ToUtf8Strict(std::wstring_view text, std::string& out);
 
 // Lenient: invalid bytes become U+FFFD.
-bool Utf8ToUtf16(std::string_view text, std::wstring& out);
+[[nodiscard]] bool Utf8ToUtf16(std::string_view text, std::wstring& out);
 
 // Strict: fails on invalid UTF-8 (used where text from the interface must
 // arrive exactly as sent).
-bool Utf8ToUtf16Strict(std::string_view text, std::wstring& out);
+[[nodiscard]] bool Utf8ToUtf16Strict(std::string_view text, std::wstring& out);
 
 }  // namespace orv

@@ -57,7 +57,7 @@ bool IsChainClean(const DirectoryPlatform& calls, const std::wstring& path);
 UniqueHandle OpenNoFollow(const DirectoryPlatform& calls, const std::wstring& path, DWORD access, DWORD share);
 
 // A clean chain, and the directory opens and grades as protected.
-bool VerifyDirectory(const DirectoryPlatform& calls, const std::wstring& path, bool ownerRestricted);
+[[nodiscard]] bool VerifyDirectory(const DirectoryPlatform& calls, const std::wstring& path, bool ownerRestricted);
 
 // Owner, group and DACL as SDDL text; empty on failure.
 std::wstring SecurityText(PSECURITY_DESCRIPTOR descriptor);

@@ -9,7 +9,7 @@ namespace {
 
 // Deletes the directory behind the handle. POSIX semantics take its name away
 // at once; systems that lack them get the classic delete-on-close instead.
-DWORD DeleteThroughHandle(const DirectoryPlatform& calls, HANDLE directory) {
+[[nodiscard]] DWORD DeleteThroughHandle(const DirectoryPlatform& calls, HANDLE directory) {
   FILE_DISPOSITION_INFO_EX posix{FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS};
   if (calls.SetFileInformationByHandle(directory, FileDispositionInfoEx, &posix, sizeof posix)) return ERROR_SUCCESS;
   const DWORD error = ::GetLastError();
@@ -25,7 +25,7 @@ DWORD DeleteThroughHandle(const DirectoryPlatform& calls, HANDLE directory) {
 // someone else's (or one that is not a real directory) is never touched, and
 // one with a trusted owner but a wrong DACL is deleted. The handle is closed
 // before the caller goes on.
-DWORD RemoveIfRepairable(const DirectoryPlatform& calls, const std::wstring& path, bool ownerRestricted) {
+[[nodiscard]] DWORD RemoveIfRepairable(const DirectoryPlatform& calls, const std::wstring& path, bool ownerRestricted) {
   const UniqueHandle directory = OpenNoFollow(calls, path, DELETE | READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ);
   if (!directory) return ::GetLastError();
   switch (GradeDirectory(calls, directory.get(), ownerRestricted)) {

@@ -13,7 +13,7 @@ namespace orv {
 
 // 0, or 5 when the path or the directory cannot be trusted, or the error of
 // the creation or of the deletion.
-DWORD EnsureDirectory(const DirectoryPlatform& calls, const std::wstring& path, SECURITY_ATTRIBUTES* attributes,
-                      bool ownerRestricted);
+[[nodiscard]] DWORD EnsureDirectory(const DirectoryPlatform& calls, const std::wstring& path, SECURITY_ATTRIBUTES* attributes,
+                                    bool ownerRestricted);
 
 }  // namespace orv

@@ -37,7 +37,7 @@ enum class AfterLaunch { kNothing, kHandOffForeground };
 // Starts the program and stores its process id (0 on any failure). Returns 87
 // for a null file or out pointer, the shell's error, 759 when no process
 // handle came back, otherwise 0; the hand-off never changes the result.
-DWORD LaunchProgram(const LaunchRequest& request, AfterLaunch after, const LaunchPlatform& platform,
-                    int* outProcessId);
+[[nodiscard]] DWORD LaunchProgram(const LaunchRequest& request, AfterLaunch after, const LaunchPlatform& platform,
+                                  int* outProcessId);
 
 }  // namespace orv

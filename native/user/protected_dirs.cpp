@@ -27,7 +27,7 @@ struct ProtectedAttributes {
   UniqueSecurityDescriptor descriptor;
   SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
 
-  DWORD Parse(const wchar_t* sddl) {
+  [[nodiscard]] DWORD Parse(const wchar_t* sddl) {
     DWORD error = ERROR_SUCCESS;
     descriptor = ParseSecurityDescriptor(sddl, error);
     attributes.lpSecurityDescriptor = descriptor.get();
@@ -44,14 +44,14 @@ std::wstring NewGuidText() {
   return text;
 }
 
-DWORD HandOut(const ProtectedDirsContext& context, const std::wstring& path, wchar_t** outPath) {
+[[nodiscard]] DWORD HandOut(const ProtectedDirsContext& context, const std::wstring& path, wchar_t** outPath) {
   return context.allocate != nullptr ? StoreOutString(path, outPath, context.allocate)
                                      : StoreOutString(path, outPath);
 }
 
 // Hands out a directory this call has just made, or takes it away again:
 // nobody else would ever learn its name.
-DWORD HandOutNewDirectory(const ProtectedDirsContext& context, const std::wstring& path, wchar_t** outPath) {
+[[nodiscard]] DWORD HandOutNewDirectory(const ProtectedDirsContext& context, const std::wstring& path, wchar_t** outPath) {
   const DWORD error = HandOut(context, path, outPath);
   if (error != ERROR_SUCCESS) context.calls.RemoveDirectoryW(path.c_str());
   return error;
@@ -59,8 +59,8 @@ DWORD HandOutNewDirectory(const ProtectedDirsContext& context, const std::wstrin
 
 // A fresh kilna-update-{GUID} directory in the base, which must verify with
 // the owner-restricted ACL it was created with.
-DWORD CreateUpdateDirectory(const ProtectedDirsContext& context, const std::wstring& base,
-                            SECURITY_ATTRIBUTES* attributes, wchar_t** outPath) {
+[[nodiscard]] DWORD CreateUpdateDirectory(const ProtectedDirsContext& context, const std::wstring& base,
+                                          SECURITY_ATTRIBUTES* attributes, wchar_t** outPath) {
   const std::wstring guid = NewGuidText();
   if (guid.empty()) return ERROR_GEN_FAILURE;
   const std::wstring path = base + L"\\kilna-update-" + guid;
@@ -73,14 +73,14 @@ DWORD CreateUpdateDirectory(const ProtectedDirsContext& context, const std::wstr
 }
 
 // An absolute path with a clean chain, opened as itself.
-DWORD OpenTrustedPath(const DirectoryPlatform& calls, const std::wstring& path, DWORD access, DWORD share,
-                      UniqueHandle& directory) {
+[[nodiscard]] DWORD OpenTrustedPath(const DirectoryPlatform& calls, const std::wstring& path, DWORD access, DWORD share,
+                                    UniqueHandle& directory) {
   if (!IsAbsolutePath(path) || !IsChainClean(calls, path)) return ERROR_ACCESS_DENIED;
   directory = OpenNoFollow(calls, path, access, share);
   return directory ? ERROR_SUCCESS : ::GetLastError();
 }
 
-DWORD UpdateTempInWorkBase(const ProtectedDirsContext& context, SECURITY_ATTRIBUTES* attributes, wchar_t** outPath) {
+[[nodiscard]] DWORD UpdateTempInWorkBase(const ProtectedDirsContext& context, SECURITY_ATTRIBUTES* attributes, wchar_t** outPath) {
   const std::wstring base = WorkBase(context.facts);
   if (const DWORD error = EnsureDirectory(context.calls, base, attributes, kPlainMode); error != ERROR_SUCCESS) {
     return error;
@@ -123,7 +123,7 @@ bool HasPlainProtectedSecurity(const DirectoryPlatform& calls, HANDLE setupBase,
 // When the work base cannot be used (someone else's, or a link), an update
 // still gets a directory: in the setup base, made afresh beside it in a
 // ProgramData that only administrators can take over.
-DWORD UpdateTempInSetupBase(const ProtectedDirsContext& context, SECURITY_ATTRIBUTES* attributes, wchar_t** outPath) {
+[[nodiscard]] DWORD UpdateTempInSetupBase(const ProtectedDirsContext& context, SECURITY_ATTRIBUTES* attributes, wchar_t** outPath) {
   UniqueHandle programData;
   if (const DWORD error = OpenTrustedPath(context.calls, context.facts.programData,
                                           READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_READ_DATA,
@@ -148,7 +148,7 @@ DWORD UpdateTempInSetupBase(const ProtectedDirsContext& context, SECURITY_ATTRIB
 
 // Null checks first, leaving everything untouched; then the out string is
 // cleared and the process must be elevated with ProgramData known.
-DWORD BeginCall(const ProtectedDirsContext& context, wchar_t** outPath) {
+[[nodiscard]] DWORD BeginCall(const ProtectedDirsContext& context, wchar_t** outPath) {
   if (outPath == nullptr) return ERROR_INVALID_PARAMETER;
   *outPath = nullptr;
   if (!context.facts.elevated || context.facts.programData.empty()) return ERROR_ELEVATION_REQUIRED;

@@ -11,15 +11,15 @@
 
 namespace orv {
 
-DWORD CreateProtectedTemp(const ProtectedDirsContext& context, const wchar_t* name, wchar_t** outPath);
-DWORD CreateProtectedUpdateTemp(const ProtectedDirsContext& context, wchar_t** outPath);
-DWORD GetProtectedUpdateCache(const ProtectedDirsContext& context, wchar_t** outPath);
+[[nodiscard]] DWORD CreateProtectedTemp(const ProtectedDirsContext& context, const wchar_t* name, wchar_t** outPath);
+[[nodiscard]] DWORD CreateProtectedUpdateTemp(const ProtectedDirsContext& context, wchar_t** outPath);
+[[nodiscard]] DWORD GetProtectedUpdateCache(const ProtectedDirsContext& context, wchar_t** outPath);
 
 // The three exports behind their barrier. The context is gathered inside it,
 // so anything thrown while gathering or working answers 8.
 using ProtectedDirsContextSource = ProtectedDirsContext (*)();
-DWORD GuardedCreateProtectedTemp(ProtectedDirsContextSource context, const wchar_t* name, wchar_t** outPath) noexcept;
-DWORD GuardedCreateProtectedUpdateTemp(ProtectedDirsContextSource context, wchar_t** outPath) noexcept;
-DWORD GuardedGetProtectedUpdateCache(ProtectedDirsContextSource context, wchar_t** outPath) noexcept;
+[[nodiscard]] DWORD GuardedCreateProtectedTemp(ProtectedDirsContextSource context, const wchar_t* name, wchar_t** outPath) noexcept;
+[[nodiscard]] DWORD GuardedCreateProtectedUpdateTemp(ProtectedDirsContextSource context, wchar_t** outPath) noexcept;
+[[nodiscard]] DWORD GuardedGetProtectedUpdateCache(ProtectedDirsContextSource context, wchar_t** outPath) noexcept;
 
 }  // namespace orv

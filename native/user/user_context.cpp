@@ -62,7 +62,7 @@ void EnableDebugPrivilege(const UserContextPlatform& platform) {
 }
 
 // Zero when the token was opened; otherwise the failing call's last error.
-DWORD OpenShellToken(const UserContextPlatform& platform, DWORD shellProcessId, UniqueHandle& token) {
+[[nodiscard]] DWORD OpenShellToken(const UserContextPlatform& platform, DWORD shellProcessId, UniqueHandle& token) {
   UniqueHandle process(platform.OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellProcessId));
   if (!process) return ::GetLastError();
   if (!platform.OpenProcessToken(process.get(), kShellAccess, token.put())) return ::GetLastError();

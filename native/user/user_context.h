@@ -17,8 +17,8 @@ namespace orv {
 // elevated, 1312 no shell of this session, 1206 a folder or the SID missing,
 // or the failing platform call's own code. A second call after a capture that
 // got the token returns true at once.
-bool CaptureUserContext(bool requireElevation);
-bool CaptureUserContext(bool requireElevation, const UserContextPlatform& platform);
+[[nodiscard]] bool CaptureUserContext(bool requireElevation);
+[[nodiscard]] bool CaptureUserContext(bool requireElevation, const UserContextPlatform& platform);
 
 // The shell's primary token, or null before a capture got it.
 HANDLE InteractiveUserToken() noexcept;

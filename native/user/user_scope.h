@@ -43,7 +43,7 @@ class UserScope {
 // Runs `work` (returning a Windows error code) as the interactive user, or
 // returns ERROR_NO_TOKEN without running it.
 template <typename Work>
-DWORD ActAsInteractiveUser(Work&& work) {
+[[nodiscard]] DWORD ActAsInteractiveUser(Work&& work) {
   UserScope scope;
   if (!scope.impersonating()) return ERROR_NO_TOKEN;
   return work();

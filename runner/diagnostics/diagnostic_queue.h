@@ -40,7 +40,7 @@ class DiagnosticQueue {
   void Drain() noexcept;
 
   // Waits until no writer is scheduled (every queued line written or dropped).
-  bool WaitIdle(std::chrono::milliseconds timeout);
+  [[nodiscard]] bool WaitIdle(std::chrono::milliseconds timeout);
 
   size_t Pending();
 

@@ -21,7 +21,7 @@ std::wstring JoinLogFilePath(std::wstring_view directory, std::wstring_view file
 
 // "C:\app\kilna.exe" -> "C:\app": the text before the last separator.
 // False if the path has no separator.
-bool TextBeforeLastSeparator(std::wstring_view path, std::wstring_view& folder);
+[[nodiscard]] bool TextBeforeLastSeparator(std::wstring_view path, std::wstring_view& folder);
 
 // The folder of a module path: its last component and the separators before it
 // removed ("C:\app\\kilna.exe" -> "C:\app").

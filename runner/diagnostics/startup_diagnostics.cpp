@@ -99,7 +99,9 @@ void EnqueueDiagnosticLine(std::string_view line) noexcept {
 void FlushStartupDiagnostics(DWORD timeoutMs) noexcept {
   if (!DiagnosticsEnabled()) return;
   try {
-    Queue().WaitIdle(std::chrono::milliseconds(timeoutMs));
+    // A flush that runs out of time leaves the rest to the writer: the
+    // caller is on its way out either way.
+    (void)Queue().WaitIdle(std::chrono::milliseconds(timeoutMs));
   } catch (...) {
   }
 }

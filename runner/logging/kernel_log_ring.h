@@ -27,7 +27,7 @@ class KernelLogRing {
   // Copies the oldest entry (or, once empty, one report of the drops) into the
   // buffers, each cut to its capacity at a whole UTF-8 character. True if
   // something was written.
-  bool Pop(char* levelOut, int levelCapacity, char* messageOut, int messageCapacity);
+  [[nodiscard]] bool Pop(char* levelOut, int levelCapacity, char* messageOut, int messageCapacity);
 
  private:
   struct Entry {

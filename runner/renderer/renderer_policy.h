@@ -12,11 +12,11 @@ namespace orv {
 
 // Decides the policy, publishes the internal variables and, under WARP,
 // redirects the engine's device creation. False: the process must not start.
-bool ApplyRendererPolicy(HMODULE engine) noexcept;
+[[nodiscard]] bool ApplyRendererPolicy(HMODULE engine) noexcept;
 
 // Logs what the engine got; false when WARP was demanded and not obtained.
 // Does not take over the caller's reference.
-bool VerifyGraphicsAdapter(IDXGIAdapter* adapter, const char* window) noexcept;
+[[nodiscard]] bool VerifyGraphicsAdapter(IDXGIAdapter* adapter, const char* window) noexcept;
 
 bool IsRemoteSession() noexcept;
 bool UsesSoftwareRendering() noexcept;

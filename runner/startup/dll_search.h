@@ -9,6 +9,6 @@ namespace orv {
 // path). Windows 7 has SetDefaultDllDirectories only with its loader update:
 // without it the current folder is taken out of the search and the process
 // goes on. True when the search was limited to the system folder.
-bool LimitDllSearchToSystemFolder() noexcept;
+[[nodiscard]] bool LimitDllSearchToSystemFolder() noexcept;
 
 }  // namespace orv

@@ -8,6 +8,6 @@ namespace orv {
 // installer mode, COM, renderer policy, window and message loop. Returns the
 // process exit code. `engine` is the engine library's module (null if it is
 // not loaded), whose imports the renderer policy may redirect.
-int RunStartupSequence(HMODULE engine);
+[[nodiscard]] int RunStartupSequence(HMODULE engine);
 
 }  // namespace orv

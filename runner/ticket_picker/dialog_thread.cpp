@@ -15,7 +15,7 @@
 namespace orv {
 namespace {
 
-HRESULT RunPickerWork(PickerState& state, std::vector<std::wstring>& paths) {
+[[nodiscard]] HRESULT RunPickerWork(PickerState& state, std::vector<std::wstring>& paths) {
   const ComInitScope com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   if (!com.succeeded()) return com.result();
   if (state.isReadProgram) {

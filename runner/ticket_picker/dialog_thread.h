@@ -10,6 +10,6 @@ namespace orv {
 
 // Starts the detached thread with its own reference to `state`; false when
 // the thread could not be started.
-bool StartDialogThread(const std::shared_ptr<PickerState>& state) noexcept;
+[[nodiscard]] bool StartDialogThread(const std::shared_ptr<PickerState>& state) noexcept;
 
 }  // namespace orv

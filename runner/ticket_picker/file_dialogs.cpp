@@ -24,12 +24,12 @@ constexpr COMDLG_FILTERSPEC kImagesType{L"Images", L"*.jpg;*.jpeg;*.png;*.webp"}
 constexpr COMDLG_FILTERSPEC kPngType{L"PNG", L"*.png"};
 
 template <typename Dialog>
-HRESULT CreateFileDialog(REFCLSID kind, ComPtr<Dialog>& dialog) {
+[[nodiscard]] HRESULT CreateFileDialog(REFCLSID kind, ComPtr<Dialog>& dialog) {
   return ActiveDialogPlatform().CoCreateInstance(kind, nullptr, CLSCTX_INPROC_SERVER, __uuidof(Dialog),
                                                  dialog.put_void());
 }
 
-HRESULT Configure(IFileDialog& dialog, FILEOPENDIALOGOPTIONS extra, const COMDLG_FILTERSPEC& type) {
+[[nodiscard]] HRESULT Configure(IFileDialog& dialog, FILEOPENDIALOGOPTIONS extra, const COMDLG_FILTERSPEC& type) {
   FILEOPENDIALOGOPTIONS options = 0;
   HRESULT hr = dialog.GetOptions(&options);
   if (FAILED(hr)) return hr;
@@ -40,7 +40,7 @@ HRESULT Configure(IFileDialog& dialog, FILEOPENDIALOGOPTIONS extra, const COMDLG
 
 // Shows the dialog unless the picker is already going; while it is shown, the
 // platform thread can close it through the cancel window.
-HRESULT Show(IFileDialog& dialog, PickerState& state) {
+[[nodiscard]] HRESULT Show(IFileDialog& dialog, PickerState& state) {
   UniqueWindow cancelWindow = CreateCancelWindow(&dialog);
   if (!cancelWindow) return LastErrorHResult();
   bool cancelled = false;
@@ -57,7 +57,7 @@ HRESULT Show(IFileDialog& dialog, PickerState& state) {
   return hr;
 }
 
-HRESULT AppendPath(IShellItem& item, std::vector<std::wstring>& paths) {
+[[nodiscard]] HRESULT AppendPath(IShellItem& item, std::vector<std::wstring>& paths) {
   UniqueCoTaskMem<PWSTR> path;
   const HRESULT hr = item.GetDisplayName(SIGDN_FILESYSPATH, path.put());
   if (FAILED(hr)) return hr;

@@ -14,9 +14,9 @@ namespace orv {
 
 // Images, or programs when state.isPrograms; the chosen paths in the dialog's
 // order. On a failure the paths gathered so far stay in `paths`.
-HRESULT RunOpenDialog(PickerState& state, std::vector<std::wstring>& paths);
+[[nodiscard]] HRESULT RunOpenDialog(PickerState& state, std::vector<std::wstring>& paths);
 
 // Where to save a PNG, starting from state.suggestedName: one path.
-HRESULT RunSaveDialog(PickerState& state, std::vector<std::wstring>& paths);
+[[nodiscard]] HRESULT RunSaveDialog(PickerState& state, std::vector<std::wstring>& paths);
 
 }  // namespace orv

@@ -6,7 +6,7 @@
 namespace orv {
 
 // A call that failed without setting an error must still read as a failure.
-inline HRESULT LastErrorHResult() noexcept {
+[[nodiscard]] inline HRESULT LastErrorHResult() noexcept {
   const DWORD error = ::GetLastError();
   return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
 }

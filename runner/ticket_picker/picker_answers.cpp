@@ -14,7 +14,9 @@ using flutter::EncodableValue;
 
 std::string Utf8(const std::wstring& text) {
   std::string utf8;
-  Utf16ToUtf8(text, utf8);
+  // The lenient conversion fails only when the platform refuses outright,
+  // and then leaves the text empty.
+  (void)Utf16ToUtf8(text, utf8);
   return utf8;
 }
 

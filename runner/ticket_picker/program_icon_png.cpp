@@ -14,7 +14,7 @@ namespace {
 constexpr ULONGLONG kMaxPngBytes = 0x200000;
 
 // From windowscodecs.dll in the system folder; without it no icon converts.
-HRESULT ConvertBitmapSource(REFWICPixelFormatGUID format, IWICBitmapSource* source, IWICBitmapSource** converted) {
+[[nodiscard]] HRESULT ConvertBitmapSource(REFWICPixelFormatGUID format, IWICBitmapSource* source, IWICBitmapSource** converted) {
   using ConvertFn = decltype(&::WICConvertBitmapSource);
   static const ConvertFn convert =
       KeptSystemLibrary<system_dll::kWindowsCodecs>().FindOr<ConvertFn, kProcNotFoundHresult>("WICConvertBitmapSource");

@@ -26,7 +26,7 @@ ProgramMetadata Failure(HRESULT status, const char* code, const char* detail) {
   return record;
 }
 
-HRESULT FullPathOf(const std::wstring& path, std::wstring& fullPath) {
+[[nodiscard]] HRESULT FullPathOf(const std::wstring& path, std::wstring& fullPath) {
   const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   if (needed == 0) return LastErrorHResult();
   std::wstring buffer(needed, L'\0');

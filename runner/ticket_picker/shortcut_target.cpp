@@ -14,7 +14,7 @@ namespace {
 
 constexpr int kMaxTargetChars = 32768;
 
-HRESULT ExpandEnvironmentReferences(const std::wstring& text, std::wstring& expanded) {
+[[nodiscard]] HRESULT ExpandEnvironmentReferences(const std::wstring& text, std::wstring& expanded) {
   const DWORD needed = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
   if (needed == 0) return LastErrorHResult();
   std::wstring buffer(needed, L'\0');

@@ -33,7 +33,7 @@ class TicketImagePicker : public flutter::Plugin {
   void HandleMethodCall(const flutter::MethodCall<flutter::EncodableValue>& call,
                         std::unique_ptr<MethodResult> result);
   // False (after answering) when the call's arguments are refused.
-  bool TakeArguments(const flutter::MethodCall<flutter::EncodableValue>& call, MethodResult& result);
+  [[nodiscard]] bool TakeArguments(const flutter::MethodCall<flutter::EncodableValue>& call, MethodResult& result);
   void Start(std::unique_ptr<MethodResult> result);
   std::optional<LRESULT> HandleWindowMessage(UINT message, WPARAM wparam);
   void Complete();

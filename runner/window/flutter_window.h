@@ -36,7 +36,7 @@ class FlutterWindow : public Win32Window {
   static void OnSecondaryWindowCreated(void* viewController);
 
  protected:
-  bool OnCreated() override;
+  [[nodiscard]] bool OnCreated() override;
   void OnDestroying() override;
   LRESULT HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept override;
 

@@ -101,7 +101,8 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wparam, LPA
       ::SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                      suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
       ApplyWindowCorners(window, true);
-      UpdateWindowIcons();
+      // Without icons of the new size the window keeps its old ones.
+      (void)UpdateWindowIcons();
       return 0;
     }
     case WM_SIZE:

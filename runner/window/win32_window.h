@@ -27,7 +27,7 @@ class Win32Window {
   // (logical units) scaled to the DPI of the monitor nearest the origin. The
   // origin is not scaled: a scaled origin pushes a centred window off the
   // screen's right and bottom edges.
-  bool Create(const std::wstring& title, const Point& origin, const Size& size);
+  [[nodiscard]] bool Create(const std::wstring& title, const Point& origin, const Size& size);
   void Destroy();
 
   // Makes `content` the child that fills the client area.
@@ -38,11 +38,11 @@ class Win32Window {
   void SetQuitWhenClosed(bool quitWhenClosed) { quitOnClose_ = quitWhenClosed; }
 
   // Loads the application icon at the sizes for the window's current DPI.
-  bool UpdateWindowIcons();
+  [[nodiscard]] bool UpdateWindowIcons();
 
  protected:
   virtual LRESULT HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
-  virtual bool OnCreated() { return true; }
+  [[nodiscard]] virtual bool OnCreated() { return true; }
   virtual void OnDestroying() {}
 
  private:

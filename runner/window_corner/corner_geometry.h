@@ -62,7 +62,7 @@ ShadowKernelExtent KernelExtent(double radius, double scale, int margin);
 
 // False (an empty edge) unless width and height are positive, the scale is
 // finite and positive, and the margin leaves the bitmap within 32-bit sizes.
-bool MakeEdgeGeometry(int width, int height, double scale, EdgeGeometry* out) noexcept;
+[[nodiscard]] bool MakeEdgeGeometry(int width, int height, double scale, EdgeGeometry* out) noexcept;
 
 // The anti-aliased corner in premultiplied 0xAARRGGBB pixels, row = distance
 // from the horizontal window edge, column = distance from the vertical one
@@ -77,8 +77,8 @@ struct CornerTable {
 
 // Border and fill are 0xRRGGBB. False when the table cannot be allocated; a
 // radius of 0 or less gives an empty table (n = 0) and succeeds.
-bool BuildCornerTable(double radius, double border, std::uint32_t borderRgb, std::uint32_t fillRgb,
-                      CornerTable* out) noexcept;
+[[nodiscard]] bool BuildCornerTable(double radius, double border, std::uint32_t borderRgb, std::uint32_t fillRgb,
+                                    CornerTable* out) noexcept;
 
 // Pixels above this count are refused instead of allocated: the bitmap and
 // the shadow tables stay far below it at any real screen size and scale.

@@ -24,15 +24,15 @@ inline std::size_t SnapshotCount(int n) { return n > 0 ? 4 * static_cast<std::si
 // must be built for the geometry's radius and border. False, with the
 // memory in an unspecified state, when the table does not fit the geometry
 // or the shadow tables cannot be built.
-bool BuildEdge(const EdgeGeometry& geometry, const CornerTable& table, bool active, std::uint32_t shadowRgb,
-               std::uint32_t* pixels, std::uint32_t* snapshots) noexcept;
+[[nodiscard]] bool BuildEdge(const EdgeGeometry& geometry, const CornerTable& table, bool active, std::uint32_t shadowRgb,
+                             std::uint32_t* pixels, std::uint32_t* snapshots) noexcept;
 
 // Redraws only the 4 n^2 corner pixels with a new table over the stored
 // snapshots; the shadow stays. False, touching nothing, unless the stored n
 // is positive and matches the geometry, the table has that n, and the
 // snapshots hold 4 n^2 pixels.
-bool RecolorEdge(const EdgeGeometry& geometry, const CornerTable& table, int storedN, const std::uint32_t* snapshots,
-                 std::size_t snapshotCount, std::uint32_t* pixels) noexcept;
+[[nodiscard]] bool RecolorEdge(const EdgeGeometry& geometry, const CornerTable& table, int storedN, const std::uint32_t* snapshots,
+                               std::size_t snapshotCount, std::uint32_t* pixels) noexcept;
 
 // A full edge in memory of its own (tools, tests and benchmarks; the window
 // draws straight into its bitmap instead).
@@ -50,10 +50,10 @@ struct EdgeBitmap {
 
 // False, with an empty bitmap and nothing allocated, for an empty geometry or
 // a bitmap beyond kMaxEdgePixels; false also when memory runs out.
-bool BuildEdgeBitmap(int width, int height, double scale, bool active, const EdgeColors& colors,
-                     EdgeBitmap* out) noexcept;
+[[nodiscard]] bool BuildEdgeBitmap(int width, int height, double scale, bool active, const EdgeColors& colors,
+                                   EdgeBitmap* out) noexcept;
 
 // Recolours the corners of a built bitmap with a new border and fill.
-bool RecolorEdgeBitmap(std::uint32_t borderRgb, std::uint32_t fillRgb, EdgeBitmap* bitmap) noexcept;
+[[nodiscard]] bool RecolorEdgeBitmap(std::uint32_t borderRgb, std::uint32_t fillRgb, EdgeBitmap* bitmap) noexcept;
 
 }  // namespace orv

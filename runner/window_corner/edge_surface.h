@@ -22,7 +22,7 @@ class EdgeSurface {
 
   // False when the DC, the bitmap, its pixels or the selection is missing;
   // whatever was made is kept until Release.
-  bool Create(int width, int height) noexcept;
+  [[nodiscard]] bool Create(int width, int height) noexcept;
   // Puts the DC's previous bitmap back, then deletes the bitmap and the DC.
   void Release() noexcept;
 

@@ -23,7 +23,7 @@ class ShadowField {
  public:
   // False when the geometry is empty or the profiles or the corner kernel
   // cannot be allocated.
-  bool Init(const EdgeGeometry& geometry) noexcept;
+  [[nodiscard]] bool Init(const EdgeGeometry& geometry) noexcept;
 
   // E at bitmap pixel (X, Y), before clamping and quantisation.
   double Intensity(int X, int Y) const {

@@ -29,14 +29,14 @@ class SmoothWindowEdge {
   // new border or fill only redraws the corners; a new shadow rebuilds.
   // False when the edge cannot be shown; past attaching, the window is then
   // back on the legacy region.
-  bool Configure(std::uint32_t border, std::uint32_t fill, std::uint32_t shadow) noexcept;
+  [[nodiscard]] bool Configure(std::uint32_t border, std::uint32_t fill, std::uint32_t shadow) noexcept;
 
   // Rebuilds what changed (everything when forced). True when the edge is in
   // place, or hidden as it should be for a minimised or maximised window.
-  bool Update(bool force) noexcept;
+  [[nodiscard]] bool Update(bool force) noexcept;
   // Redraws the corners in the requested border and fill over the stored
   // shadow and shows them with the companion at `frame`.
-  bool Recolor(const RECT& frame) noexcept;
+  [[nodiscard]] bool Recolor(const RECT& frame) noexcept;
   // Moves the companion with the window while the bitmap fits it; hides it otherwise.
   void Reposition() noexcept;
   // Gives up: hides the companion and puts the legacy region in place.
@@ -49,8 +49,8 @@ class SmoothWindowEdge {
   LRESULT HandleWindowMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
   LRESULT OnRefresh(WPARAM force) noexcept;
   void Detach(HWND window) noexcept;
-  bool Build(const RECT& frame, UINT dpi, bool active) noexcept;
-  bool ShowBitmap(int left, int top, int width, int height) noexcept;
+  [[nodiscard]] bool Build(const RECT& frame, UINT dpi, bool active) noexcept;
+  [[nodiscard]] bool ShowBitmap(int left, int top, int width, int height) noexcept;
   void HideCompanion() noexcept;
 
   HWND window_;

@@ -414,7 +414,9 @@ std::string RunFfiStep(const ScriptStep& step, size_t line) {
         std::string json = "null";
         if (slot.outText != nullptr) {
           std::string utf8;
-          orv::Utf16ToUtf8(slot.outText, utf8);
+          // Empty only when the platform refuses outright: the transcript
+          // then shows "" for the text.
+          (void)orv::Utf16ToUtf8(slot.outText, utf8);
           json.clear();
           AppendJsonText(json, utf8);
           ::CoTaskMemFree(slot.outText);

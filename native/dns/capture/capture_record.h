@@ -46,13 +46,13 @@ class CaptureRecord {
   const std::string& queryName() const { return queryName_; }
 
   // Refuses a window beyond the eighth: false, and one more dropped.
-  bool OpenWindow(std::uint32_t interfaceIndex, std::uint64_t startedUs);
+  [[nodiscard]] bool OpenWindow(std::uint32_t interfaceIndex, std::uint64_t startedUs);
   // Sets the end time of the last window if it is still open; else nothing.
   void EndOpenWindow(std::uint64_t endedUs);
   bool HasOpenWindow() const { return windowOpen_; }
 
   // Keeps the event, or counts it as dropped once the list is full (false).
-  bool RecordEvent(const CaptureEvent& event);
+  [[nodiscard]] bool RecordEvent(const CaptureEvent& event);
 
   // A non-zero code replaces the last one; 0 never clears it.
   void RecordError(std::uint32_t code) {

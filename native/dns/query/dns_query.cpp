@@ -47,8 +47,8 @@ std::uint32_t CollectAddresses(const DNS_RECORDW* record, WORD type, std::uint8_
 }
 
 // The checks after the interface index, in order; then one synchronous query.
-DWORD Query(const DnsQueryPlatform& platform, const wchar_t* name, std::uint32_t interfaceIndex, std::int32_t family,
-            std::uint8_t* addresses, std::uint32_t capacity, std::uint32_t* count) {
+[[nodiscard]] DWORD Query(const DnsQueryPlatform& platform, const wchar_t* name, std::uint32_t interfaceIndex, std::int32_t family,
+                          std::uint8_t* addresses, std::uint32_t capacity, std::uint32_t* count) {
   if (count == nullptr) return ERROR_INVALID_PARAMETER;
   *count = 0;
   if (name == nullptr || name[0] == L'\0') return ERROR_INVALID_PARAMETER;

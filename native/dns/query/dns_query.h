@@ -14,19 +14,19 @@ namespace orv::dns {
 inline constexpr std::uint32_t kMaxQueryAddresses = 8;
 
 // Through the interface with this index; index 0 is refused (87).
-DWORD QueryPhysicalDns(const DnsQueryPlatform& platform, const wchar_t* name, std::uint32_t interfaceIndex,
-                       std::int32_t family, std::uint8_t* addresses, std::uint32_t capacity, std::uint32_t* count);
+[[nodiscard]] DWORD QueryPhysicalDns(const DnsQueryPlatform& platform, const wchar_t* name, std::uint32_t interfaceIndex,
+                                     std::int32_t family, std::uint8_t* addresses, std::uint32_t capacity, std::uint32_t* count);
 
 // Through whichever interface the system picks.
-DWORD QuerySystemDns(const DnsQueryPlatform& platform, const wchar_t* name, std::int32_t family,
-                     std::uint8_t* addresses, std::uint32_t capacity, std::uint32_t* count);
+[[nodiscard]] DWORD QuerySystemDns(const DnsQueryPlatform& platform, const wchar_t* name, std::int32_t family,
+                                   std::uint8_t* addresses, std::uint32_t capacity, std::uint32_t* count);
 
 // The two exports on a given table, behind their barrier: anything thrown
 // inside answers 8.
-DWORD GuardedQueryPhysicalDns(const DnsQueryPlatform& platform, const wchar_t* name, std::uint32_t interfaceIndex,
-                              std::int32_t family, std::uint8_t* addresses, std::uint32_t capacity,
-                              std::uint32_t* count) noexcept;
-DWORD GuardedQuerySystemDns(const DnsQueryPlatform& platform, const wchar_t* name, std::int32_t family,
-                            std::uint8_t* addresses, std::uint32_t capacity, std::uint32_t* count) noexcept;
+[[nodiscard]] DWORD GuardedQueryPhysicalDns(const DnsQueryPlatform& platform, const wchar_t* name, std::uint32_t interfaceIndex,
+                                            std::int32_t family, std::uint8_t* addresses, std::uint32_t capacity,
+                                            std::uint32_t* count) noexcept;
+[[nodiscard]] DWORD GuardedQuerySystemDns(const DnsQueryPlatform& platform, const wchar_t* name, std::int32_t family,
+                                          std::uint8_t* addresses, std::uint32_t capacity, std::uint32_t* count) noexcept;
 
 }  // namespace orv::dns

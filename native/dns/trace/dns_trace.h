@@ -43,7 +43,7 @@ class DnsTrace {
   ~DnsTrace();
 
   // Starts the recorders; on failure, destroying the trace undoes the rest.
-  DWORD Start();
+  [[nodiscard]] DWORD Start();
   void CancelExpiry() noexcept;
   // Idempotent; never runs twice at once (the expiry is cancelled first).
   void Stop() noexcept;
@@ -56,8 +56,8 @@ class DnsTrace {
 
  private:
   static void CALLBACK OnExpiry(PTP_CALLBACK_INSTANCE, void* context, PTP_TIMER) noexcept;
-  DWORD OpenConsumer();
-  DWORD EnableProvider();
+  [[nodiscard]] DWORD OpenConsumer();
+  [[nodiscard]] DWORD EnableProvider();
   void StartCapture() noexcept;
 
   static constexpr std::uint32_t kTag = 0x4F445453;  // tells a trace from other contexts

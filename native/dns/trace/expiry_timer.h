@@ -17,7 +17,7 @@ class ExpiryTimer {
   ~ExpiryTimer() { Cancel(); }
 
   // 0, or the error of creating the timer.
-  DWORD Create(PTP_TIMER_CALLBACK callback, void* context);
+  [[nodiscard]] DWORD Create(PTP_TIMER_CALLBACK callback, void* context);
   // Fires once, `after` from now.
   void Arm(std::chrono::milliseconds after) noexcept;
   void Cancel() noexcept;

@@ -41,6 +41,6 @@ struct SessionIdentity {
 };
 
 // 13 when the executable hash is 0 or the own creation time cannot be read.
-DWORD OwnSessionIdentity(SessionIdentity& identity);
+[[nodiscard]] DWORD OwnSessionIdentity(SessionIdentity& identity);
 
 }  // namespace orv::dns

@@ -22,10 +22,10 @@ class TraceRegistry {
   TraceRegistry& operator=(const TraceRegistry&) = delete;
 
   // 0 with the new id in `traceId`; 87, 170, 13, 183 or the platform's error.
-  DWORD Start(const wchar_t* name, std::uint64_t* traceId);
+  [[nodiscard]] DWORD Start(const wchar_t* name, std::uint64_t* traceId);
   // 0 with the result JSON in the buffer; 6, 87 or 122. Any outcome but 6
   // ends the trace; after 122 its document waits for a larger buffer.
-  DWORD Finish(std::uint64_t traceId, std::uint8_t* buffer, std::uint32_t bufferSize, std::uint32_t* written);
+  [[nodiscard]] DWORD Finish(std::uint64_t traceId, std::uint8_t* buffer, std::uint32_t bufferSize, std::uint32_t* written);
 
  private:
   void DiscardKeptDocument() noexcept;

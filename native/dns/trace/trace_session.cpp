@@ -23,7 +23,7 @@ bool OwnerGone(DWORD processId, std::uint64_t creationTime) {
 
 // After the name was found in use: 0 or 4201 when the session was ours and
 // its owner is gone (it is stopped), 183 when it must be left alone.
-DWORD ReclaimSession(const EventTracingApi& api, const SessionIdentity& identity) {
+[[nodiscard]] DWORD ReclaimSession(const EventTracingApi& api, const SessionIdentity& identity) {
   SessionProperties found = ControlProperties();
   const ULONG queried =
       api.ControlTraceW(0, identity.sessionName.c_str(), &found.properties, EVENT_TRACE_CONTROL_QUERY);

@@ -25,7 +25,7 @@ SessionProperties ControlProperties();
 
 // 0 with the session handle, or the error that stopped the start (170 when
 // another start holds the guard mutex, 183 when a live owner keeps the name).
-DWORD StartSession(const EventTracingApi& api, const SessionIdentity& identity, TRACEHANDLE& session);
+[[nodiscard]] DWORD StartSession(const EventTracingApi& api, const SessionIdentity& identity, TRACEHANDLE& session);
 
 struct SessionStop {
   std::uint64_t lost = 0;  // events the session could not deliver

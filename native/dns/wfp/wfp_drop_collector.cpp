@@ -62,8 +62,8 @@ struct EndpointSubscription {
   FWPM_NET_EVENT_SUBSCRIPTION0 subscription = {};
 };
 
-DWORD Subscribe(const WfpEngineApi& api, HANDLE engine, const EndpointSubscription& endpoint, std::uint64_t id,
-                HANDLE* events) {
+[[nodiscard]] DWORD Subscribe(const WfpEngineApi& api, HANDLE engine, const EndpointSubscription& endpoint, std::uint64_t id,
+                              HANDLE* events) {
   if (api.FwpmNetEventSubscribe1 == nullptr) return ERROR_PROC_NOT_FOUND;
   return api.FwpmNetEventSubscribe1(engine, &endpoint.subscription, &OnNetEvent,
                                     reinterpret_cast<void*>(static_cast<std::uintptr_t>(id)), events);

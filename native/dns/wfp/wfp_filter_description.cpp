@@ -17,7 +17,7 @@ constexpr DWORD kSublayerNotFound = 0x80320007;  // FWP_E_SUBLAYER_NOT_FOUND
 
 // A lookup that succeeds without an object is as good as corrupt.
 template <typename T>
-DWORD Checked(DWORD result, const WfpMemory<T>& object) {
+[[nodiscard]] DWORD Checked(DWORD result, const WfpMemory<T>& object) {
   return result == ERROR_SUCCESS && !object ? ERROR_INVALID_DATA : result;
 }
 

@@ -21,11 +21,11 @@ class WfpFilterPages {
 
   // 0, a platform error, 13 for a malformed page or entry, 234 for more than
   // 8 192 filters.
-  DWORD Read(HANDLE engine);
+  [[nodiscard]] DWORD Read(HANDLE engine);
   const std::vector<const FWPM_FILTER0*>& filters() const noexcept { return filters_; }
 
  private:
-  DWORD ReadPages(HANDLE engine, HANDLE enumeration);
+  [[nodiscard]] DWORD ReadPages(HANDLE engine, HANDLE enumeration);
 
   const WfpEngineApi* api_;
   std::vector<FWPM_FILTER0**> pages_;

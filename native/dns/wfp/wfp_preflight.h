@@ -12,8 +12,8 @@
 namespace orv::dns {
 
 // The export's body: argument checks, the evaluation and the caller's buffer.
-std::uint32_t WfpPreflight(const WfpEngineApi& api, const wchar_t* const* interfaceGuids, std::uint32_t count,
-                           std::uint8_t* buffer, std::uint32_t bufferSize, std::uint32_t* written);
+[[nodiscard]] std::uint32_t WfpPreflight(const WfpEngineApi& api, const wchar_t* const* interfaceGuids, std::uint32_t count,
+                                         std::uint8_t* buffer, std::uint32_t bufferSize, std::uint32_t* written);
 
 // The document of an evaluation: "blocked" with its filters, else
 // "unavailable" with its code, else "clear".

@@ -28,7 +28,7 @@ bool IsGuidBody(const wchar_t* body) {
   return true;
 }
 
-DWORD ListOne(const InterfaceConversions& conversions, const wchar_t* text, ListedInterface& listed) {
+[[nodiscard]] DWORD ListOne(const InterfaceConversions& conversions, const wchar_t* text, ListedInterface& listed) {
   if (text == nullptr) return ERROR_INVALID_PARAMETER;
   const size_t length = ::wcsnlen(text, 39);
   const wchar_t* body = text;

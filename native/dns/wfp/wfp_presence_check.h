@@ -15,7 +15,7 @@ std::string WfpPresenceDocument(DWORD code, std::uint64_t filterId, bool byKey);
 
 // The export's body: argument checks, the lookup and the caller's buffer. A
 // non-empty key wins over the id.
-std::uint32_t WfpPresenceCheck(const WfpEngineApi& api, const wchar_t* filterKey, std::uint64_t filterId,
-                               std::uint8_t* buffer, std::uint32_t bufferSize, std::uint32_t* written);
+[[nodiscard]] std::uint32_t WfpPresenceCheck(const WfpEngineApi& api, const wchar_t* filterKey, std::uint64_t filterId,
+                                             std::uint8_t* buffer, std::uint32_t bufferSize, std::uint32_t* written);
 
 }  // namespace orv::dns

@@ -94,7 +94,7 @@ std::string WidestClientEvent() {
 std::string WidestCapture() {
   dns::CaptureRecord record(std::string(253, 'a'));
   for (std::size_t i = 0; i < dns::CaptureRecord::kMaxWindows; ++i) {
-    record.OpenWindow(kWidest32, kWidest64);
+    EXPECT_TRUE(record.OpenWindow(kWidest32, kWidest64));
     record.EndOpenWindow(kWidest64);
   }
   dns::CaptureEvent event;

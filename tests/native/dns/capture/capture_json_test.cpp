@@ -38,9 +38,9 @@ TEST(CaptureJson, ErrorWithoutWindowIsUnavailable) {
 class CaptureJsonWithTraffic : public ::testing::Test {
  protected:
   CaptureJsonWithTraffic() {
-    record_.OpenWindow(12, 1'765'000'000'000'000);
+    EXPECT_TRUE(record_.OpenWindow(12, 1'765'000'000'000'000));
     record_.EndOpenWindow(1'765'000'001'000'000);
-    record_.OpenWindow(4294967295u, 1'765'000'002'000'000);
+    EXPECT_TRUE(record_.OpenWindow(4294967295u, 1'765'000'002'000'000));
     CaptureEvent query;
     query.timeUs = 1'765'000'002'000'001;
     query.clientAddress = 0xAC130001;
@@ -49,14 +49,14 @@ class CaptureJsonWithTraffic : public ::testing::Test {
     query.clientPort = 50000;
     query.queryType = 28;
     query.transport = DnsTransport::kTcp;
-    record_.RecordEvent(query);
+    EXPECT_TRUE(record_.RecordEvent(query));
     CaptureEvent reply = query;
     reply.timeUs += 9;
     reply.stage = DnsStage::kReply;
     reply.transport = DnsTransport::kUdp;
     reply.queryType = 1;
     reply.responseCode = 15;
-    record_.RecordEvent(reply);
+    EXPECT_TRUE(record_.RecordEvent(reply));
     record_.CountUnparsedTcpSegment();
     record_.CountFragmentedEndpointPacket();
     record_.CountFragmentedEndpointPacket();

@@ -34,7 +34,10 @@ int main(int argc, char** argv) {
 
   constexpr std::uint32_t kInterfaceIndex = 1;
   orv::dns::CaptureRecord record(*name);
-  if (!packets.empty()) record.OpenWindow(kInterfaceIndex, packets.front().timeUs);
+  if (!packets.empty() && !record.OpenWindow(kInterfaceIndex, packets.front().timeUs)) {
+    std::fprintf(stderr, "dns_capture_replay: no capture window\n");
+    return 2;
+  }
   for (const auto& packet : packets) {
     orv::dns::ParseCapturedPacket(record, packet.ipv4.data(), packet.ipv4.size(), kInterfaceIndex, packet.timeUs);
   }
