@@ -14,7 +14,8 @@
 
 # A crash, or an exception Wine swallowed in a window procedure (which cuts the
 # procedure short and can leave a process waiting for ever), fails a Windows
-# test whatever its exit code says.
+# test whatever its exit code says. tests/crash_patterns/ holds one faulting
+# program per pattern and checks that each one fails its test.
 set(KILNA_WINE_CRASH_PATTERNS "ignoring exception;Unhandled exception;Unhandled page fault")
 
 # The rules of every Windows test. The Windows tests share one prefix, one
