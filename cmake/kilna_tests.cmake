@@ -6,7 +6,7 @@
 # (tests/native/proxy: native_proxy_tests under Wine, native_proxy_host_tests
 # on the host; tests/e2e: SUBSYSTEM_e2e_tests).
 #
-# Labels:
+# Labels read by scripts/lib/test_selection.py:
 #   netns   needs the run's network namespace (resolves names, reads interface
 #           tables, or changes the namespace's links)
 #   wine    needs the Wine session although its command is no Windows program
