@@ -156,7 +156,7 @@ TEST_F(PlantedSystemDlls, NoneRunsWhileTheInterfaceReachesEveryFeatureThatUsesTh
   EXPECT_EQ(Names(Marks(kPlanted)), "") << "planted DLLs whose code ran in kilna.exe";
 }
 
-TEST_F(PlantedSystemDlls, NoPlantedIpHelperRunsWhileEverythingButTheProxyIsReached) {
+TEST_F(PlantedSystemDlls, NoPlantedIpHelperRunsWhileEveryFeatureWithoutWinInetIsReached) {
   const std::string why = WhyNotInTestNamespace();
   ASSERT_TRUE(why.empty()) << why;
   ShellStandIn shell;
