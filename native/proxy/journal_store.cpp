@@ -12,13 +12,7 @@ namespace {
 
 constexpr wchar_t kJournalKey[] = L"Software\\Kilna\\Proxy";
 constexpr wchar_t kJournalValue[] = L"Journal";
-constexpr wchar_t kJournalMutex[] = L"Local\\KilnaProxyJournal";
 constexpr DWORD kMaxJournalBytes = 0x100000;
-
-HANDLE JournalMutex() {
-  static const HANDLE mutex = ::CreateMutexW(nullptr, FALSE, kJournalMutex);  // kept until exit
-  return mutex;
-}
 
 DWORD ReadJournalValue(ProxyJournal& journal) {
   journal = ProxyJournal{};
@@ -43,25 +37,6 @@ DWORD ReadJournalValue(ProxyJournal& journal) {
 }
 
 }  // namespace
-
-JournalLock::JournalLock(DWORD waitMs) : mutex_(JournalMutex()) {
-  if (mutex_ == nullptr) {
-    error_ = ERROR_INVALID_HANDLE;
-    return;
-  }
-  // An abandoned mutex is still ours: the journal is never half-written.
-  const DWORD waited = ::WaitForSingleObject(mutex_, waitMs);
-  if (waited == WAIT_TIMEOUT) {
-    error_ = ERROR_TIMEOUT;
-  } else if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-    const DWORD error = ::GetLastError();
-    error_ = error != ERROR_SUCCESS ? error : ERROR_INVALID_HANDLE;
-  }
-}
-
-JournalLock::~JournalLock() {
-  if (error_ == ERROR_SUCCESS) ::ReleaseMutex(mutex_);
-}
 
 DWORD LoadJournal(const ProxyStore& store, const ProxyPlatform& platform, ProxyJournal& journal) {
   {

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <functional>
 
+#include "native/proxy/journal_owner.h"
 #include "native/proxy/proxy_journal.h"
 #include "native/user/user_context.h"
 
@@ -30,12 +31,6 @@ PerConnectionOptionsApi ResolveOptionsApi(HMODULE wininet) noexcept;
 // process runs elevated, often from a folder the user can write, where a
 // search by name would look first.
 const PerConnectionOptionsApi& WinInetOptionsApi();
-
-JournalOwner CurrentProcessOwner();
-// True while that very process runs: its id with the creation time recorded.
-// A process that may not be opened counts only while it runs an image of this
-// program's name.
-bool ProcessStillRunning(const JournalOwner& owner);
 
 // What the proxy store runs against.
 struct ProxyPlatform {
