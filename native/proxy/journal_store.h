@@ -19,9 +19,9 @@ namespace orv::proxy {
 // through their server, and dropped otherwise; their cleanups are finished
 // or undone; the journal is written back when that changed it. A journal
 // that cannot be written back still reads as recovered for this call.
-DWORD LoadJournal(const ProxyStore& store, const ProxyPlatform& platform, ProxyJournal& journal);
+[[nodiscard]] DWORD LoadJournal(const ProxyStore& store, const ProxyPlatform& platform, ProxyJournal& journal);
 
 // Writes the journal whole, or removes it once it has no entries.
-DWORD SaveJournal(const ProxyStore& store, const ProxyJournal& journal);
+[[nodiscard]] DWORD SaveJournal(const ProxyStore& store, const ProxyJournal& journal);
 
 }  // namespace orv::proxy

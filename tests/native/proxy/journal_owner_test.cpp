@@ -16,7 +16,7 @@
 #include "native/common/unique_resource.h"
 #include "native/proxy/applied_proxy.h"
 #include "native/proxy/journal_lock.h"
-#include "native/proxy/options_api.h"
+#include "native/proxy/proxy_platform.h"
 #include "tests/native/proxy/proxy_fixture.h"
 #include "tests/support/process.h"
 

@@ -1,8 +1,10 @@
 #pragma once
-// The per-connection proxy options of WinINet, reached through exactly the two
-// calls the store makes. Production uses WinINet itself, loaded from the
-// system folder at run time; tests install an options store of their own
-// (Wine's does not keep what Windows keeps).
+// What the proxy exports run against: WinINet's per-connection options
+// (reached through exactly the two calls the store makes), the user they act
+// as, who owns a journal entry and how long the journal's lock is waited for.
+// Production uses WinINet itself, loaded from the system folder at run time;
+// tests install an options store of their own (Wine's does not keep what
+// Windows keeps).
 
 #include <windows.h>
 

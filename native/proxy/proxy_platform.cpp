@@ -1,4 +1,4 @@
-#include "native/proxy/options_api.h"
+#include "native/proxy/proxy_platform.h"
 
 #include "native/common/proc_address.h"
 #include "native/common/system_library.h"
