@@ -76,6 +76,7 @@ inline constexpr wchar_t kTdh[] = L"tdh.dll";
 inline constexpr wchar_t kVersion[] = L"version.dll";
 inline constexpr wchar_t kWindowsCodecs[] = L"windowscodecs.dll";
 inline constexpr wchar_t kWininet[] = L"wininet.dll";
+inline constexpr wchar_t kWtsapi32[] = L"wtsapi32.dll";
 }  // namespace system_dll
 
 // The process's one copy of a system DLL, loaded on first use (thread-safe)

@@ -48,7 +48,7 @@ DWORD RollBack(const ProxyStore& store, const ProxySnapshot& prior, std::uint32_
   ProxySnapshot current;
   if (const DWORD error = store.ReadSnapshot(current); error != ERROR_SUCCESS) return error;
   if (!IsCompatible(current, prior, CleanTarget(prior, conflictFlags))) return ERROR_RETRY;
-  return ApplySnapshot(store, prior, current);
+  return store.ApplySnapshot(prior, current);
 }
 
 // What a cleanup turns off. While one of our loopback proxies is in place,
@@ -94,31 +94,6 @@ void CloseCleanup(CleanupState& state) {
 
 bool RestoreSettled(DWORD result) {
   return result == ERROR_SUCCESS || result == ERROR_RETRY || result == ERROR_INVALID_DATA;
-}
-
-DWORD ApplySnapshot(const ProxyStore& store, const ProxySnapshot& target, const ProxySnapshot& expected) {
-  if (target == expected) return ERROR_SUCCESS;
-  DWORD written = ERROR_SUCCESS;
-  if (!(target.options == expected.options)) written = store.WriteOptions(target.options);
-  ProxySnapshot current;
-  if (const DWORD error = store.ReadSnapshot(current); error != ERROR_SUCCESS) return error;
-  if (!(current.options == target.options)) return written != ERROR_SUCCESS ? written : ERROR_RETRY;
-  for (std::size_t slot = 0; slot < kRawSlotCount; ++slot) {
-    const RawValue& value = current.raw[slot];
-    if (!(value == expected.raw[slot]) && !(value == target.raw[slot]) &&
-        !RawConsistentWithOptions(slot, value, target.options)) {
-      return ERROR_RETRY;
-    }
-  }
-  if (const DWORD error = store.CompareAndSetRaw(current.raw, target.raw, nullptr); error != ERROR_SUCCESS) {
-    return error;
-  }
-  if (written != ERROR_SUCCESS) {
-    if (const DWORD error = store.Refresh(); error != ERROR_SUCCESS) return error;
-  }
-  ProxySnapshot after;
-  if (const DWORD error = store.ReadSnapshot(after); error != ERROR_SUCCESS) return error;
-  return after == target ? ERROR_SUCCESS : ERROR_INVALID_DATA;
 }
 
 DWORD ReadProxyConflict(const ProxyStore& store, const ProxyJournal& journal, int& conflict) {
@@ -216,7 +191,7 @@ DWORD FinishCleanup(const ProxyStore& store, ProxyJournal& journal, const Journa
   // completes a restore a kill cut short.
   const JournaledCleanup restoring{me, CleanupStage::kRestoring, state.priorSnapshot, state.cleanedSnapshot};
   if (const DWORD error = RecordCleanup(store, journal, restoring); error != ERROR_SUCCESS) return error;
-  const DWORD result = ApplySnapshot(store, state.priorSnapshot, current);
+  const DWORD result = store.ApplySnapshot(state.priorSnapshot, current);
   if (RestoreSettled(result)) {
     if (const DWORD error = ForgetCleanup(store, journal, me); error != ERROR_SUCCESS) return error;
     CloseCleanup(state);
@@ -236,12 +211,12 @@ bool RecoverCleanup(const ProxyStore& store, ProxyJournal& journal, const Journa
     // Cut short while cleaning: undone where the settings are still the
     // user's or on the way to the aim.
     if (IsCompatible(current, cleanup.prior, cleanup.cleaned.options)) {
-      result = ApplySnapshot(store, cleanup.prior, current);
+      result = store.ApplySnapshot(cleanup.prior, current);
     }
   } else if (SetOverCleanup(current.options, journal, cleanup.cleaned)) {
     next.prior = cleanup.prior;  // the set's restore brings the user's settings back
   } else if (RestoreMayResume(current, cleanup.prior, cleanup.cleaned, cleanup.stage == CleanupStage::kRestoring)) {
-    result = ApplySnapshot(store, cleanup.prior, current);
+    result = store.ApplySnapshot(cleanup.prior, current);
   }
   if (!RestoreSettled(result)) return false;
   if (SaveJournal(store, next) != ERROR_SUCCESS) return false;

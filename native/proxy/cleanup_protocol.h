@@ -14,18 +14,18 @@ namespace orv::proxy {
 
 // Bit 0: a manual proxy of the user's is on; bit 1: an auto-config URL is on.
 // A loopback proxy of this program (per the journal) is not the user's.
-DWORD ReadProxyConflict(const ProxyStore& store, const ProxyJournal& journal, int& conflict);
+[[nodiscard]] DWORD ReadProxyConflict(const ProxyStore& store, const ProxyJournal& journal, int& conflict);
 
 // The copy of the user's settings is journaled before the first write and
 // stays there while the ticket is open.
-DWORD BeginCleanup(const ProxyStore& store, ProxyJournal& journal, const JournalOwner& me, CleanupState& state,
+[[nodiscard]] DWORD BeginCleanup(const ProxyStore& store, ProxyJournal& journal, const JournalOwner& me, CleanupState& state,
                    int& outTicket, int& outRestoreResult);
-DWORD VerifyCleanup(const ProxyStore& store, const ProxyJournal& journal, const CleanupState& state,
+[[nodiscard]] DWORD VerifyCleanup(const ProxyStore& store, const ProxyJournal& journal, const CleanupState& state,
                     std::uint32_t ticket, int& outClean);
 // Ticket 0 is handled by the caller before it locks. A restore that fails to
 // read or write keeps the ticket open for another try. Over a set made since
 // the cleanup, the copy goes to the journal for the set's restore.
-DWORD FinishCleanup(const ProxyStore& store, ProxyJournal& journal, const JournalOwner& me, CleanupState& state,
+[[nodiscard]] DWORD FinishCleanup(const ProxyStore& store, ProxyJournal& journal, const JournalOwner& me, CleanupState& state,
                     std::uint32_t ticket, bool restore);
 
 // Finishes or undoes the journaled cleanup of a process that is gone: a step
@@ -38,9 +38,5 @@ bool RecoverCleanup(const ProxyStore& store, ProxyJournal& journal, const Journa
 // Results of putting settings back that are final: done, or settings someone
 // else changed under it. Any other failure is worth another try.
 bool RestoreSettled(DWORD result);
-
-// Writes `target` where the settings still hold `expected`, then checks that
-// they read back as `target`.
-DWORD ApplySnapshot(const ProxyStore& store, const ProxySnapshot& target, const ProxySnapshot& expected);
 
 }  // namespace orv::proxy

@@ -5,8 +5,8 @@
 
 #include <cstddef>
 
-#include "native/common/unique_resource.h"
 #include "native/proxy/proxy_values.h"
+#include "native/proxy/registry_key.h"
 
 namespace orv::proxy {
 
@@ -20,12 +20,9 @@ inline constexpr DWORD kMaxRawValueBytes = 0x100000;
 
 // Opens the key in the hive HKEY_CURRENT_USER stands for (the interactive
 // user's, once the user context is captured). Must run as that user.
-LSTATUS OpenInternetSettings(REGSAM access, UniqueRegKey& key);
+[[nodiscard]] LSTATUS OpenInternetSettings(REGSAM access, RegistryKey& key);
 
-// Reads one value exactly as stored; a missing value is absent, not an error.
-DWORD ReadRawValue(HKEY key, const wchar_t* name, RawValue& value);
-
-// Writes `value` with its own type and bytes, or deletes the value when absent.
-LSTATUS WriteRawValue(HKEY key, const wchar_t* name, const RawValue& value);
+// One of the four values, as stored (at most kMaxRawValueBytes).
+[[nodiscard]] DWORD ReadRawSlot(const RegistryKey& key, std::size_t slot, RawValue& value);
 
 }  // namespace orv::proxy

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "native/common/unique_resource.h"
 #include "native/proxy/cleanup_protocol.h"
+#include "native/proxy/registry_key.h"
 #include "native/proxy/user_proxy.h"
 
 namespace orv::proxy {
@@ -12,56 +12,27 @@ namespace {
 
 constexpr wchar_t kJournalKey[] = L"Software\\Kilna\\Proxy";
 constexpr wchar_t kJournalValue[] = L"Journal";
-constexpr wchar_t kJournalMutex[] = L"Local\\KilnaProxyJournal";
 constexpr DWORD kMaxJournalBytes = 0x100000;
-
-HANDLE JournalMutex() {
-  static const HANDLE mutex = ::CreateMutexW(nullptr, FALSE, kJournalMutex);  // kept until exit
-  return mutex;
-}
 
 DWORD ReadJournalValue(ProxyJournal& journal) {
   journal = ProxyJournal{};
-  UniqueRegKey key;
-  LSTATUS status = ::RegOpenKeyExW(HKEY_CURRENT_USER, kJournalKey, 0, KEY_QUERY_VALUE, key.put());
-  if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
-  if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
-  DWORD type = 0;
-  DWORD size = 0;
-  status = ::RegQueryValueExW(key.get(), kJournalValue, nullptr, &type, nullptr, &size);
-  if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
-  if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
-  if (type != REG_BINARY || size == 0 || size > kMaxJournalBytes) return ERROR_SUCCESS;  // not ours: ignored
-  std::vector<std::uint8_t> bytes(size);
-  status = ::RegQueryValueExW(key.get(), kJournalValue, nullptr, &type, bytes.data(), &size);
-  if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
-  bytes.resize(size);
+  RegistryKey key;
+  const LSTATUS opened = RegistryKey::Open(kJournalKey, KEY_QUERY_VALUE, key);
+  if (opened == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (opened != ERROR_SUCCESS) return static_cast<DWORD>(opened);
+  RawValue value;
+  const DWORD read = key.Read(kJournalValue, kMaxJournalBytes, value);
+  if (read == ERROR_INVALID_DATA) return ERROR_SUCCESS;  // too large to be ours: ignored
+  if (read != ERROR_SUCCESS) return read;
   // A damaged journal is never trusted: it reads as none, and the next set
   // replaces it.
-  if (type != REG_BINARY || !DecodeJournal(bytes, journal)) journal = ProxyJournal{};
+  if (!value.present || value.type != REG_BINARY || value.data.empty() || !DecodeJournal(value.data, journal)) {
+    journal = ProxyJournal{};
+  }
   return ERROR_SUCCESS;
 }
 
 }  // namespace
-
-JournalLock::JournalLock(DWORD waitMs) : mutex_(JournalMutex()) {
-  if (mutex_ == nullptr) {
-    error_ = ERROR_INVALID_HANDLE;
-    return;
-  }
-  // An abandoned mutex is still ours: the journal is never half-written.
-  const DWORD waited = ::WaitForSingleObject(mutex_, waitMs);
-  if (waited == WAIT_TIMEOUT) {
-    error_ = ERROR_TIMEOUT;
-  } else if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-    const DWORD error = ::GetLastError();
-    error_ = error != ERROR_SUCCESS ? error : ERROR_INVALID_HANDLE;
-  }
-}
-
-JournalLock::~JournalLock() {
-  if (error_ == ERROR_SUCCESS) ::ReleaseMutex(mutex_);
-}
 
 DWORD LoadJournal(const ProxyStore& store, const ProxyPlatform& platform, ProxyJournal& journal) {
   {
@@ -114,19 +85,18 @@ DWORD SaveJournal(const ProxyStore& store, const ProxyJournal& journal) {
   if (!scope.impersonating()) return ERROR_NO_TOKEN;
   if (journal.empty()) {
     store.BeforeWrite();
-    UniqueRegKey key;
-    LSTATUS status = ::RegOpenKeyExW(HKEY_CURRENT_USER, kJournalKey, 0, KEY_SET_VALUE, key.put());
-    if (status == ERROR_SUCCESS) status = ::RegDeleteValueW(key.get(), kJournalValue);
+    RegistryKey key;
+    LSTATUS status = RegistryKey::Open(kJournalKey, KEY_SET_VALUE, key);
+    if (status == ERROR_SUCCESS) status = key.Write(kJournalValue, RawValue{});
     return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : static_cast<DWORD>(status);
   }
-  const std::vector<std::uint8_t> bytes = EncodeJournal(journal);
+  const RawValue bytes{true, REG_BINARY, EncodeJournal(journal)};
   store.BeforeWrite();
-  UniqueRegKey key;
-  LSTATUS status = ::RegCreateKeyExW(HKEY_CURRENT_USER, kJournalKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
-                                     nullptr);
-  if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
-  status = ::RegSetValueExW(key.get(), kJournalValue, 0, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
-  return static_cast<DWORD>(status);
+  RegistryKey key;
+  if (const LSTATUS created = RegistryKey::Create(kJournalKey, KEY_SET_VALUE, key); created != ERROR_SUCCESS) {
+    return static_cast<DWORD>(created);
+  }
+  return static_cast<DWORD>(key.Write(kJournalValue, bytes));
 }
 
 }  // namespace orv::proxy

@@ -12,23 +12,6 @@
 
 namespace orv::proxy {
 
-// Serialises journal updates across every kilna.exe of the session; held
-// for a whole proxy export, after the process's own proxy mutex. Waits at
-// most `waitMs`, then holds nothing and reports ERROR_TIMEOUT.
-class JournalLock {
- public:
-  explicit JournalLock(DWORD waitMs);
-  ~JournalLock();
-  JournalLock(const JournalLock&) = delete;
-  JournalLock& operator=(const JournalLock&) = delete;
-
-  DWORD error() const { return error_; }  // 0 once held
-
- private:
-  HANDLE mutex_ = nullptr;  // process-wide, kept until exit
-  DWORD error_ = ERROR_SUCCESS;
-};
-
 // Reads the journal; a missing, damaged or foreign one reads as empty.
 // A restore or a clear cut short (of an exited process, or of this one after
 // a failed write) is finished first. Entries of processes that have exited
@@ -36,9 +19,9 @@ class JournalLock {
 // through their server, and dropped otherwise; their cleanups are finished
 // or undone; the journal is written back when that changed it. A journal
 // that cannot be written back still reads as recovered for this call.
-DWORD LoadJournal(const ProxyStore& store, const ProxyPlatform& platform, ProxyJournal& journal);
+[[nodiscard]] DWORD LoadJournal(const ProxyStore& store, const ProxyPlatform& platform, ProxyJournal& journal);
 
 // Writes the journal whole, or removes it once it has no entries.
-DWORD SaveJournal(const ProxyStore& store, const ProxyJournal& journal);
+[[nodiscard]] DWORD SaveJournal(const ProxyStore& store, const ProxyJournal& journal);
 
 }  // namespace orv::proxy

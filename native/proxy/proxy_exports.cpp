@@ -6,6 +6,7 @@
 #include "native/common/out_string.h"
 #include "native/common/text_conversion.h"
 #include "native/proxy/cleanup_protocol.h"
+#include "native/proxy/journal_lock.h"
 #include "native/proxy/journal_store.h"
 #include "native/proxy/proxy_json.h"
 #include "native/proxy/proxy_state.h"
@@ -42,7 +43,7 @@ DWORD Locked(Check&& check, Body&& body) {
   const std::lock_guard<std::mutex> lock(ProxyMutex());
   if (const DWORD refused = check(GuardedProxyState().cleanup); refused != ERROR_SUCCESS) return refused;
   const ProxyPlatform& platform = CurrentProxyPlatform();
-  const JournalLock journalLock(platform.journalLockWaitMs);
+  const JournalLock journalLock(platform.userToken(), platform.journalLockWaitMs);
   if (journalLock.error() != ERROR_SUCCESS) return journalLock.error();
   const ProxyStore store(platform);
   ProxyJournal journal;

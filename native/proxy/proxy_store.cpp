@@ -1,6 +1,6 @@
 #include "native/proxy/proxy_store.h"
 
-#include "native/common/unique_resource.h"
+#include "native/proxy/cleanup_rules.h"
 #include "native/proxy/internet_settings_key.h"
 #include "native/proxy/proxy_text.h"
 
@@ -104,12 +104,12 @@ DWORD ProxyStore::ReadSnapshot(ProxySnapshot& snapshot) const {
   if (const DWORD error = ReadOptions(read.options); error != ERROR_SUCCESS) return error;
   const UserScope scope = EnterUserScope();
   if (!scope.impersonating()) return ERROR_NO_TOKEN;
-  UniqueRegKey key;
+  RegistryKey key;
   const LSTATUS opened = OpenInternetSettings(KEY_QUERY_VALUE, key);
   if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND) return static_cast<DWORD>(opened);
   if (opened == ERROR_SUCCESS) {
     for (std::size_t slot = 0; slot < kRawSlotCount; ++slot) {
-      if (const DWORD error = ReadRawValue(key.get(), RawSlotName(slot), read.raw[slot]); error != ERROR_SUCCESS) {
+      if (const DWORD error = ReadRawSlot(key, slot, read.raw[slot]); error != ERROR_SUCCESS) {
         return error;
       }
     }
@@ -123,20 +123,18 @@ DWORD ProxyStore::CompareAndSetRaw(const RawSlots& expected, const RawSlots& tar
   {
     const UserScope scope = EnterUserScope();
     if (!scope.impersonating()) return ERROR_NO_TOKEN;
-    UniqueRegKey key;
+    RegistryKey key;
     const LSTATUS opened = OpenInternetSettings(KEY_SET_VALUE | KEY_QUERY_VALUE, key);
     if (opened != ERROR_SUCCESS) return static_cast<DWORD>(opened);
     for (std::size_t slot = 0; slot < kRawSlotCount; ++slot) {
       if (target[slot] == expected[slot]) continue;
       if (platform_.beforeCompareRead) platform_.beforeCompareRead(slot);
       RawValue current;
-      if (const DWORD error = ReadRawValue(key.get(), RawSlotName(slot), current); error != ERROR_SUCCESS) {
-        return error;
-      }
+      if (const DWORD error = ReadRawSlot(key, slot, current); error != ERROR_SUCCESS) return error;
       if (!(current == expected[slot])) return ERROR_RETRY;
       if (wrote != nullptr) *wrote = true;
       BeforeWrite();
-      const LSTATUS written = WriteRawValue(key.get(), RawSlotName(slot), target[slot]);
+      const LSTATUS written = key.Write(RawSlotName(slot), target[slot]);
       if (written != ERROR_SUCCESS) return static_cast<DWORD>(written);
     }
   }
@@ -149,18 +147,43 @@ DWORD ProxyStore::TurnRawProxyOff() const {
   {
     const UserScope scope = EnterUserScope();
     if (!scope.impersonating()) return ERROR_NO_TOKEN;
-    UniqueRegKey key;
+    RegistryKey key;
     const LSTATUS opened = OpenInternetSettings(KEY_SET_VALUE, key);
     if (opened == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
     if (opened != ERROR_SUCCESS) return static_cast<DWORD>(opened);
     BeforeWrite();
-    enabled = WriteRawValue(key.get(), RawSlotName(kSlotProxyEnable), DwordValue(0));
+    enabled = key.Write(RawSlotName(kSlotProxyEnable), DwordValue(0));
     BeforeWrite();
-    deleted = WriteRawValue(key.get(), RawSlotName(kSlotAutoConfigUrl), RawValue{});
+    deleted = key.Write(RawSlotName(kSlotAutoConfigUrl), RawValue{});
   }
   if (enabled != ERROR_SUCCESS) return static_cast<DWORD>(enabled);
   if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) return static_cast<DWORD>(deleted);
   return Refresh();
+}
+
+DWORD ProxyStore::ApplySnapshot(const ProxySnapshot& target, const ProxySnapshot& expected) const {
+  if (target == expected) return ERROR_SUCCESS;
+  DWORD written = ERROR_SUCCESS;
+  if (!(target.options == expected.options)) written = WriteOptions(target.options);
+  ProxySnapshot current;
+  if (const DWORD error = ReadSnapshot(current); error != ERROR_SUCCESS) return error;
+  if (!(current.options == target.options)) return written != ERROR_SUCCESS ? written : ERROR_RETRY;
+  for (std::size_t slot = 0; slot < kRawSlotCount; ++slot) {
+    const RawValue& value = current.raw[slot];
+    if (!(value == expected.raw[slot]) && !(value == target.raw[slot]) &&
+        !RawConsistentWithOptions(slot, value, target.options)) {
+      return ERROR_RETRY;
+    }
+  }
+  if (const DWORD error = CompareAndSetRaw(current.raw, target.raw, nullptr); error != ERROR_SUCCESS) {
+    return error;
+  }
+  if (written != ERROR_SUCCESS) {
+    if (const DWORD error = Refresh(); error != ERROR_SUCCESS) return error;
+  }
+  ProxySnapshot after;
+  if (const DWORD error = ReadSnapshot(after); error != ERROR_SUCCESS) return error;
+  return after == target ? ERROR_SUCCESS : ERROR_INVALID_DATA;
 }
 
 }  // namespace orv::proxy

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "native/proxy/options_api.h"
+#include "native/proxy/proxy_platform.h"
 #include "native/proxy/proxy_values.h"
 #include "native/user/user_scope.h"
 
@@ -15,17 +15,20 @@ class ProxyStore {
  public:
   explicit ProxyStore(const ProxyPlatform& platform) : platform_(platform) {}
 
-  DWORD ReadOptions(ProxyOptions& options) const;
+  [[nodiscard]] DWORD ReadOptions(ProxyOptions& options) const;
   // Sets the options, then tells WinINet the settings changed and to refresh.
-  DWORD WriteOptions(const ProxyOptions& options) const;
-  DWORD Refresh() const;
-  DWORD ReadSnapshot(ProxySnapshot& snapshot) const;
+  [[nodiscard]] DWORD WriteOptions(const ProxyOptions& options) const;
+  [[nodiscard]] DWORD Refresh() const;
+  [[nodiscard]] DWORD ReadSnapshot(ProxySnapshot& snapshot) const;
   // Writes `target` only into slots that still hold `expected`; ERROR_RETRY
   // when one does not. `wrote` is set once a write or delete is attempted.
-  DWORD CompareAndSetRaw(const RawSlots& expected, const RawSlots& target, bool* wrote) const;
+  [[nodiscard]] DWORD CompareAndSetRaw(const RawSlots& expected, const RawSlots& target, bool* wrote) const;
+  // Writes `target` where the settings still hold `expected`, then checks
+  // that they read back as `target`.
+  [[nodiscard]] DWORD ApplySnapshot(const ProxySnapshot& target, const ProxySnapshot& expected) const;
   // "ProxyEnable" set to 0 (the switch itself is the user's, so kept) and
   // "AutoConfigURL" deleted, then the refresh; nothing to do without the key.
-  DWORD TurnRawProxyOff() const;
+  [[nodiscard]] DWORD TurnRawProxyOff() const;
 
   // Called before every write the store or the journal makes.
   void BeforeWrite() const {
@@ -36,7 +39,7 @@ class ProxyStore {
   UserScope EnterUserScope() const { return UserScope(platform_.userToken(), UserScopePlatform{}); }
 
  private:
-  DWORD RefreshAsUser() const;
+  [[nodiscard]] DWORD RefreshAsUser() const;
 
   const ProxyPlatform& platform_;
 };

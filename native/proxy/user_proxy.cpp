@@ -102,7 +102,7 @@ DWORD RestoreUserProxy(const ProxyStore& store, ProxyJournal& journal, const Jou
     ProxyJournal underWay = journal;
     PutChange(underWay, JournaledChange{me, ChangeKind::kRestore, current, journal.prior});
     if (const DWORD error = Commit(store, journal, underWay); error != ERROR_SUCCESS) return error;
-    if (const DWORD error = ApplySnapshot(store, journal.prior, current); error != ERROR_SUCCESS) {
+    if (const DWORD error = store.ApplySnapshot(journal.prior, current); error != ERROR_SUCCESS) {
       Abandon(store, journal, rollback, current);
       return error;
     }
@@ -119,7 +119,7 @@ bool RecoverChange(const ProxyStore& store, ProxyJournal& journal, const Journal
   if (change.kind == ChangeKind::kRestore) {
     // Finished where the settings are as the restore found them or part-way
     // back; anything else is someone's change since, and stays.
-    if (RestoreMayResume(current, change.to, change.from, true)) result = ApplySnapshot(store, change.to, current);
+    if (RestoreMayResume(current, change.to, change.from, true)) result = store.ApplySnapshot(change.to, current);
   } else if (current.options == change.from.options || current.options == change.to.options) {
     result = SwitchToDirect(store, change.to.options);
   }

@@ -15,11 +15,11 @@ namespace orv::proxy {
 // `port` is already known to be 1-65535. `me` is the process calling. The
 // set's own entry is its journal record; a restore and a clear journal what
 // they are about to do before their first write and drop it after their last.
-DWORD SetUserProxy(const ProxyStore& store, ProxyJournal& journal, const JournalOwner& me, std::uint32_t port);
+[[nodiscard]] DWORD SetUserProxy(const ProxyStore& store, ProxyJournal& journal, const JournalOwner& me, std::uint32_t port);
 // Switches to a direct connection even where the journal cannot be written,
 // and then answers the journal's error.
-DWORD ClearUserProxy(const ProxyStore& store, ProxyJournal& journal, const JournalOwner& me);
-DWORD RestoreUserProxy(const ProxyStore& store, ProxyJournal& journal, const JournalOwner& me, int* outRestored);
+[[nodiscard]] DWORD ClearUserProxy(const ProxyStore& store, ProxyJournal& journal, const JournalOwner& me);
+[[nodiscard]] DWORD RestoreUserProxy(const ProxyStore& store, ProxyJournal& journal, const JournalOwner& me, int* outRestored);
 
 // Finishes a restore or a clear that a kill or a failed write cut short,
 // where the settings are still as it found them or part-way to its aim;

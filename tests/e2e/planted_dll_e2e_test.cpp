@@ -22,7 +22,7 @@ namespace {
 
 // The system DLLs kilna.exe loads from the system folder at run time.
 const std::vector<std::wstring> kPlanted = {L"comctl32", L"dnsapi",        L"dwmapi", L"fwpuclnt",
-                                            L"tdh",      L"windowscodecs", L"wininet"};
+                                            L"tdh",      L"windowscodecs", L"wininet", L"wtsapi32"};
 // Names that Wine's own libraries load by a search that starts beside the
 // program, which Windows' do not: shell32 (a KnownDLL) loads version, and
 // WinINet's delayed import of iphlpapi ignores SetDefaultDllDirectories when

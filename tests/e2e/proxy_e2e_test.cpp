@@ -16,6 +16,7 @@
 
 #include "native/common/unique_resource.h"
 #include "native/proxy/internet_settings_key.h"
+#include "native/proxy/journal_lock.h"
 #include "tests/native/proxy/internet_settings_reg.h"
 #include "tests/native/proxy/options_in_registry.h"
 #include "tests/support/kilna_run.h"
@@ -368,6 +369,36 @@ TEST_F(ProxyWithPerConnectionWinInet, TwoKilnaProcessesSettingAndRestoringInTurn
   ASSERT_FALSE(runB.process.timedOut);
   EXPECT_NE(FindTranscriptLine(runB, {"\"name\":\"OrvRestoreUserProxy\"", "\"result\":0", "\"outRestored\":1"}),
             "");
+  ExpectUsersSettingsBack();
+}
+
+// The journal's lock is one per user, not per process: while a kilna.exe is
+// inside its set, another process of the user waits for it, and gets it once
+// the set has returned.
+TEST_F(ProxyWithPerConnectionWinInet, AnotherProcessOfTheUserWaitsForTheLockAKilnaHolds) {
+  WriteUsersSettings();
+  const DWORD slow = 3000;
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, proxy::test::kTestDetectionPath, L"SlowSetMs", REG_DWORD, &slow,
+                              sizeof(slow)),
+            ERROR_SUCCESS);
+  KilnaSession holder(Options({Ffi("OrvSetUserProxy", "[8080]"), "{\"op\":\"wait\",\"ms\":2000}",
+                               Ffi("OrvRestoreUserProxy")}));
+  const ULONGLONG until = ::GetTickCount64() + 30000;
+  while (!JournalBytes().has_value() && ::GetTickCount64() < until) ::Sleep(20);
+  ASSERT_TRUE(JournalBytes().has_value()) << "the set did not journal itself";
+  ASSERT_NE(ProxyServerValue(), L"127.0.0.1:8080") << "the set ended before the lock was tried";
+  {
+    const proxy::JournalLock lock(nullptr, 200);
+    EXPECT_EQ(lock.error(), static_cast<DWORD>(ERROR_TIMEOUT)) << "the lock kilna.exe holds is not this user's";
+  }
+  ASSERT_TRUE(WaitForProxyServer(L"127.0.0.1:8080"));
+  {
+    const proxy::JournalLock lock(nullptr, 20000);
+    EXPECT_EQ(lock.error(), static_cast<DWORD>(ERROR_SUCCESS));
+  }
+  ::RegDeleteKeyValueW(HKEY_CURRENT_USER, proxy::test::kTestDetectionPath, L"SlowSetMs");
+  const KilnaRun run = holder.Finish();
+  ASSERT_FALSE(run.process.timedOut);
   ExpectUsersSettingsBack();
 }
 

@@ -28,7 +28,7 @@ TEST_F(ApplySnapshotTest, OptionsThatDoNotReadBackAsTheTargetAreRefusedBeforeAny
     SetSettings(CleanedProxyAndPac());
     fake_.ignoreWrites(row.ignoreWrites);
     if (row.writeError != 0) fake_.failCall(INTERNET_OPTION_PER_CONNECTION_OPTION, row.writeError);
-    EXPECT_EQ(ApplySnapshot(store(), UserProxyAndPac(), CleanedProxyAndPac()), row.expected);
+    EXPECT_EQ(store().ApplySnapshot(UserProxyAndPac(), CleanedProxyAndPac()), row.expected);
     EXPECT_EQ(Settings(), CleanedProxyAndPac());
     fake_.ignoreWrites(false);
   }
@@ -52,7 +52,7 @@ TEST_F(ApplySnapshotTest, ARawValueThatIsNeitherExpectedNorTheTargetIsRefusedUnl
     SetSettings(CleanedProxyAndPac());
     WriteRaw(row.slot, row.value);
     const RawSlots rawBefore = ReadAllRaw();
-    EXPECT_EQ(ApplySnapshot(store(), UserProxyAndPac(), CleanedProxyAndPac()), row.expected);
+    EXPECT_EQ(store().ApplySnapshot(UserProxyAndPac(), CleanedProxyAndPac()), row.expected);
     if (row.expected == ERROR_SUCCESS) {
       EXPECT_EQ(Settings(), UserProxyAndPac());
     } else {
@@ -68,7 +68,7 @@ TEST_F(ApplySnapshotTest, SettingsThatDoNotReadBackAsTheTargetAfterTheWritesGive
   platform().beforeCompareRead = [&](std::size_t slot) {
     if (slot == kSlotProxyEnable) WriteRaw(kSlotProxyOverride, theirs);
   };
-  EXPECT_EQ(ApplySnapshot(store(), UserProxyAndPac(), CleanedProxyAndPac()), static_cast<DWORD>(ERROR_INVALID_DATA));
+  EXPECT_EQ(store().ApplySnapshot(UserProxyAndPac(), CleanedProxyAndPac()), static_cast<DWORD>(ERROR_INVALID_DATA));
   EXPECT_EQ(ReadRaw(kSlotProxyOverride), theirs);
   EXPECT_EQ(ReadRaw(kSlotProxyEnable), DwordValue(1));
 }
@@ -93,7 +93,7 @@ TEST_F(ApplySnapshotTest, TheRefreshAfterAFailedRefreshNeedsTheUserAndGives1008W
   fake_.failCall(INTERNET_OPTION_REFRESH, ERROR_INTERNET_INTERNAL_ERROR);
   g_tokensLeft = 3;  // the options write, then the snapshot read (options and values)
   platform().userToken = TokenForAWhile;
-  EXPECT_EQ(ApplySnapshot(store(), UserProxyAndPac(), expected), static_cast<DWORD>(ERROR_NO_TOKEN));
+  EXPECT_EQ(store().ApplySnapshot(UserProxyAndPac(), expected), static_cast<DWORD>(ERROR_NO_TOKEN));
   EXPECT_EQ(fake_.options(), UserProxyAndPac().options);
 
   // With the user still there, the retried refresh completes the restore.
@@ -101,7 +101,7 @@ TEST_F(ApplySnapshotTest, TheRefreshAfterAFailedRefreshNeedsTheUserAndGives1008W
   fake_.failCall(INTERNET_OPTION_REFRESH, ERROR_INTERNET_INTERNAL_ERROR);
   platform().userToken = TestUserToken;
   fake_.clearCalls();
-  EXPECT_EQ(ApplySnapshot(store(), UserProxyAndPac(), expected), 0u);
+  EXPECT_EQ(store().ApplySnapshot(UserProxyAndPac(), expected), 0u);
   int refreshes = 0;
   for (const OptionCall& call : fake_.calls()) refreshes += call.option == INTERNET_OPTION_REFRESH ? 1 : 0;
   EXPECT_EQ(refreshes, 2);  // the failed one and its retry

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <vector>
 
-#include "native/proxy/options_api.h"
+#include "native/proxy/proxy_platform.h"
 #include "native/proxy/proxy_values.h"
 
 namespace orv::proxy::test {

@@ -4,15 +4,21 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
 
 #include "kilna/kilna_exports.h"
 #include "native/common/unique_resource.h"
 #include "native/proxy/applied_proxy.h"
-#include "native/proxy/options_api.h"
+#include "native/proxy/journal_lock.h"
+#include "native/proxy/proxy_platform.h"
 #include "tests/native/proxy/proxy_fixture.h"
+#include "tests/support/process.h"
 
 namespace orv::proxy::test {
 namespace {
@@ -57,8 +63,8 @@ TEST_F(JournalOwnerTest, AHeldJournalLockTimesOutAndChangesNothing) {
   // Another process's hold, as far as the lock can tell: a thread of ours
   // owning the mutex by its name.
   std::thread holder([&] {
-    // Initial ownership is ignored for a mutex that exists already: waited for.
-    const UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, L"Local\\KilnaProxyJournal"));
+    const std::wstring name = JournalLockNameFor(platform().userToken());
+    const UniqueHandle mutex(::CreateMutexExW(nullptr, name.c_str(), 0, SYNCHRONIZE | MUTEX_MODIFY_STATE));
     const bool held = mutex && ::WaitForSingleObject(mutex.get(), INFINITE) == WAIT_OBJECT_0;
     ::SetEvent(taken.get());
     ::WaitForSingleObject(done.get(), INFINITE);
@@ -78,6 +84,28 @@ TEST_F(JournalOwnerTest, AHeldJournalLockTimesOutAndChangesNothing) {
   EXPECT_EQ(OrvSetUserProxy(8080), 0u);  // free again
   EXPECT_EQ(OrvRestoreUserProxy(&restored), 0u);
   EXPECT_EQ(Settings(), UserProxyAndPac());
+}
+
+// An elevated kilna.exe may create the lock first: its descriptor must still
+// let the user's plain processes wait on it. (Wine keeps no integrity label
+// on the mutex, so the medium label is not read back here.)
+TEST_F(JournalOwnerTest, TheLockLetsEveryProcessOfTheUserInWhoeverCreatedIt) {
+  const JournalLock lock(platform().userToken(), 1000);
+  ASSERT_EQ(lock.error(), static_cast<DWORD>(ERROR_SUCCESS));
+  const std::wstring name = JournalLockNameFor(platform().userToken());
+  ASSERT_EQ(name.rfind(L"Global\\KilnaProxyJournal-S-1-", 0), 0u) << orv::test::Narrow(name);
+  const UniqueHandle mutex(::OpenMutexW(READ_CONTROL, FALSE, name.c_str()));
+  ASSERT_TRUE(mutex);
+  UniqueSecurityDescriptor descriptor;
+  ASSERT_EQ(::GetSecurityInfo(mutex.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                              nullptr, descriptor.put()),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  UniqueLocal<wchar_t*> sddl;
+  ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.get(), SDDL_REVISION_1,
+                                                                     DACL_SECURITY_INFORMATION, sddl.put(), nullptr));
+  const std::wstring text = sddl.get();
+  const std::wstring user = name.substr(name.find(L'-') + 1);
+  EXPECT_NE(text.find(L";;;" + user + L")"), std::wstring::npos) << orv::test::Narrow(text);
 }
 
 }  // namespace

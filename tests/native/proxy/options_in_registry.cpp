@@ -19,14 +19,12 @@ bool DetectionValue(const wchar_t* name) {
 }  // namespace
 
 DWORD LoadOptionsFromRegistry(ProxyOptions& options, DWORD& flagsInEffect) {
-  UniqueRegKey key;
+  RegistryKey key;
   const LSTATUS opened = OpenInternetSettings(KEY_QUERY_VALUE, key);
   RawSlots raw;
   if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND) return static_cast<DWORD>(opened);
   for (std::size_t slot = 0; opened == ERROR_SUCCESS && slot < kRawSlotCount; ++slot) {
-    if (const DWORD error = ReadRawValue(key.get(), RawSlotName(slot), raw[slot]); error != ERROR_SUCCESS) {
-      return error;
-    }
+    if (const DWORD error = ReadRawSlot(key, slot, raw[slot]); error != ERROR_SUCCESS) return error;
   }
   ProxyOptions read;
   if (RawValueIsOn(raw[kSlotProxyEnable])) read.flags |= kProxyTypeProxy;
@@ -41,26 +39,24 @@ DWORD LoadOptionsFromRegistry(ProxyOptions& options, DWORD& flagsInEffect) {
 }
 
 DWORD StoreOptionsInRegistry(const ProxyOptions& options) {
-  UniqueRegKey key;
-  const LSTATUS created = ::RegCreateKeyExW(HKEY_CURRENT_USER, kInternetSettingsPath, 0, nullptr, 0,
-                                            KEY_SET_VALUE, nullptr, key.put(), nullptr);
+  RegistryKey key;
+  const LSTATUS created = RegistryKey::Create(kInternetSettingsPath, KEY_SET_VALUE, key);
   if (created != ERROR_SUCCESS) return static_cast<DWORD>(created);
   const bool pac = (options.flags & kProxyTypeAutoProxyUrl) != 0;
   const RawSlots values = {DwordValue((options.flags & kProxyTypeProxy) != 0 ? 1 : 0),
                            TextOrAbsent(options.proxyServer), TextOrAbsent(options.proxyBypass),
                            TextOrAbsent(pac ? options.autoConfigUrl : ProxyText{})};
   for (std::size_t slot = 0; slot < kRawSlotCount; ++slot) {
-    const LSTATUS status = WriteRawValue(key.get(), RawSlotName(slot), values[slot]);
+    const LSTATUS status = key.Write(RawSlotName(slot), values[slot]);
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return static_cast<DWORD>(status);
   }
-  UniqueRegKey detection;
-  const LSTATUS opened = ::RegCreateKeyExW(HKEY_CURRENT_USER, kTestDetectionPath, 0, nullptr, 0, KEY_SET_VALUE,
-                                           nullptr, detection.put(), nullptr);
+  RegistryKey detection;
+  const LSTATUS opened = RegistryKey::Create(kTestDetectionPath, KEY_SET_VALUE, detection);
   if (opened != ERROR_SUCCESS) return static_cast<DWORD>(opened);
   const LSTATUS chosen =
-      WriteRawValue(detection.get(), L"AutoDetect", DwordValue((options.flags & kProxyTypeAutoDetect) != 0 ? 1 : 0));
+      detection.Write(L"AutoDetect", DwordValue((options.flags & kProxyTypeAutoDetect) != 0 ? 1 : 0));
   if (chosen != ERROR_SUCCESS) return static_cast<DWORD>(chosen);
-  const LSTATUS cleared = WriteRawValue(detection.get(), L"DetectionFailed", RawValue{});
+  const LSTATUS cleared = detection.Write(L"DetectionFailed", RawValue{});
   return cleared == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : static_cast<DWORD>(cleared);
 }
 

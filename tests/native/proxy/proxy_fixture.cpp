@@ -3,7 +3,7 @@
 #include <mutex>
 
 #include "native/proxy/internet_settings_key.h"
-#include "native/proxy/options_api.h"
+#include "native/proxy/proxy_platform.h"
 #include "native/proxy/proxy_state.h"
 
 namespace orv::proxy {
@@ -148,19 +148,17 @@ void ProxyTest::TearDown() {
 ProxyPlatform& ProxyTest::platform() { return CurrentProxyPlatform(); }
 
 void ProxyTest::WriteRaw(std::size_t slot, const RawValue& value) {
-  UniqueRegKey key;
-  ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettingsPath, 0, KEY_SET_VALUE, key.put()), ERROR_SUCCESS);
-  const LSTATUS status = WriteRawValue(key.get(), RawSlotName(slot), value);
+  RegistryKey key;
+  ASSERT_EQ(OpenInternetSettings(KEY_SET_VALUE, key), ERROR_SUCCESS);
+  const LSTATUS status = key.Write(RawSlotName(slot), value);
   ASSERT_TRUE(status == ERROR_SUCCESS || (!value.present && status == ERROR_FILE_NOT_FOUND));
 }
 
 RawValue ProxyTest::ReadRaw(std::size_t slot) {
   RawValue value;
-  UniqueRegKey key;
-  if (::RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettingsPath, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
-    return value;
-  }
-  EXPECT_EQ(ReadRawValue(key.get(), RawSlotName(slot), value), 0u);
+  RegistryKey key;
+  if (OpenInternetSettings(KEY_QUERY_VALUE, key) != ERROR_SUCCESS) return value;
+  EXPECT_EQ(ReadRawSlot(key, slot, value), 0u);
   return value;
 }
 

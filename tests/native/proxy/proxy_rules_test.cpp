@@ -195,6 +195,23 @@ TEST(AppliedProxy, PointsAtTheLoopbackPort) {
   EXPECT_EQ(applied, (ProxyOptions{3, u"127.0.0.1:8080", u"<local>"}));
 }
 
+// Only a server exactly as a set writes it is ours: a port of 1 to 65535
+// without leading zeros; anything else in the manual fields is the user's.
+TEST(AppliedProxy, RecognisesOnlyTheServerASetWrites) {
+  const struct {
+    const char16_t* server;
+    bool ours;
+  } rows[] = {
+      {u"127.0.0.1:1", true},     {u"127.0.0.1:8080", true},  {u"127.0.0.1:65535", true},
+      {u"127.0.0.1:0", false},    {u"127.0.0.1:65536", false}, {u"127.0.0.1:08080", false},
+      {u"127.0.0.1:", false},     {u"127.0.0.1:123456", false}, {u"127.0.0.1:80a", false},
+      {u"127.0.0.2:8080", false}, {u"x127.0.0.1:8080", false},  {u"127.0.0.1:8080;", false},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(IsAppliedServer(row.server), row.ours) << "row " << (&row - rows);
+  }
+}
+
 ProxyJournal SampleJournal() {
   ProxyJournal journal;
   journal.prior.options = {7, u"proxy.example:3128", u"*.corp;<local>", u"http://wpad.example/proxy.pac"};
@@ -312,6 +329,34 @@ TEST(ProxyJournal, OptionsRouteThroughUsWhileTheProxyIsOnAndItsServerIsJournaled
   EXPECT_FALSE(OwnsEntry(mine, {4242, 0x01DB000011112222ull}));
   EXPECT_TRUE(OwnsEntry(mine, {77, 5}));
   EXPECT_FALSE(OwnsEntry(mine, {77, 6}));  // a later process with the same id
+}
+
+// Our loopback in the manual fields is ours only while the manual proxy is on
+// with it: journaled, or as a set writes it (its bypass list with it).
+TEST(ProxyJournal, ALoopbackInTheManualFieldsIsOursOnlyWhileTheManualProxyIsOn) {
+  ProxyJournal journal;
+  const ProxyOptions applied = AppliedOptions(8080);
+  EXPECT_TRUE(ManualProxyIsOurs(applied, journal));
+  EXPECT_FALSE(ManualProxyIsOurs({kProxyTypeDirect, applied.proxyServer, applied.proxyBypass}, journal));
+  const ProxyOptions ownBypass{applied.flags, applied.proxyServer, u"*.corp;<local>"};
+  EXPECT_FALSE(ManualProxyIsOurs(ownBypass, journal)) << "neither journaled nor as a set writes it";
+  AddEntry(journal, applied.proxyServer, {1, 2});
+  EXPECT_TRUE(ManualProxyIsOurs(ownBypass, journal)) << "journaled";
+  EXPECT_FALSE(ManualProxyIsOurs({applied.flags, u"proxy.example:3128", applied.proxyBypass}, journal));
+}
+
+// One entry per server and owner, however often a set repeats.
+TEST(ProxyJournal, AnEntryIsAddedOnceForEachServerAndOwner) {
+  ProxyJournal journal;
+  AddEntry(journal, u"127.0.0.1:8080", {1, 2});
+  AddEntry(journal, u"127.0.0.1:8080", {1, 2});
+  ASSERT_EQ(journal.entries.size(), 1u);
+  AddEntry(journal, u"127.0.0.1:8080", {3, 4});
+  AddEntry(journal, u"127.0.0.1:9090", {1, 2});
+  EXPECT_EQ(journal.entries.size(), 3u);
+  DropEntries(journal, {1, 2});
+  ASSERT_EQ(journal.entries.size(), 1u);
+  EXPECT_EQ(journal.entries[0].owner, (JournalOwner{3, 4}));
 }
 
 TEST(RestoreMayResume, AcceptsTheCleanedSettingsOrARestoreStoppedHalfWay) {

@@ -1,8 +1,10 @@
 #pragma once
-// The per-connection proxy options of WinINet, reached through exactly the two
-// calls the store makes. Production uses WinINet itself, loaded from the
-// system folder at run time; tests install an options store of their own
-// (Wine's does not keep what Windows keeps).
+// What the proxy exports run against: WinINet's per-connection options
+// (reached through exactly the two calls the store makes), the user they act
+// as, who owns a journal entry and how long the journal's lock is waited for.
+// Production uses WinINet itself, loaded from the system folder at run time;
+// tests install an options store of their own (Wine's does not keep what
+// Windows keeps).
 
 #include <windows.h>
 
@@ -11,6 +13,7 @@
 #include <cstddef>
 #include <functional>
 
+#include "native/proxy/journal_owner.h"
 #include "native/proxy/proxy_journal.h"
 #include "native/user/user_context.h"
 
@@ -30,12 +33,6 @@ PerConnectionOptionsApi ResolveOptionsApi(HMODULE wininet) noexcept;
 // process runs elevated, often from a folder the user can write, where a
 // search by name would look first.
 const PerConnectionOptionsApi& WinInetOptionsApi();
-
-JournalOwner CurrentProcessOwner();
-// True while that very process runs: its id with the creation time recorded.
-// A process that may not be opened counts only while it runs an image of this
-// program's name.
-bool ProcessStillRunning(const JournalOwner& owner);
 
 // What the proxy store runs against.
 struct ProxyPlatform {
