@@ -82,11 +82,14 @@ class Selection(unittest.TestCase):
         """(exit code, assignments, what standard error said)."""
         out, err = io.StringIO(), io.StringIO()
         code = test_selection.main([pattern] + self.host + self.windows, out, err)
-        # The assignments as the shell sees them.
-        shell = subprocess.run(["bash", "-c", 'eval "$(cat)"; for v in host_whole host_cases host_filter '
-                                'windows_whole windows_cases windows_filter needs_wine needs_netns needs_dpi144 '
-                                'checks; do printf "%s=%s\\n" "$v" "${!v-unset}"; done'],
-                               input=out.getvalue(), capture_output=True, text=True, check=True).stdout
+        # The assignments as the shell sees them, in a shell without the ones
+        # of a scripts/test run that may be running this test.
+        names = ("host_whole host_cases host_filter windows_whole windows_cases windows_filter needs_wine "
+                 "needs_netns needs_dpi144 checks")
+        clean = {k: v for k, v in os.environ.items() if k not in names.split()}
+        shell = subprocess.run(["bash", "-c", f'eval "$(cat)"; for v in {names}; do '
+                                'printf "%s=%s\\n" "$v" "${!v-unset}"; done'],
+                               input=out.getvalue(), capture_output=True, text=True, check=True, env=clean).stdout
         values = dict(line.split("=", 1) for line in shell.splitlines())
         return code, values, err.getvalue()
 
