@@ -10,12 +10,6 @@ namespace {
 // What the lock is used for: waiting on it and releasing it.
 constexpr DWORD kLockAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
 
-std::wstring ProcessUserSid() {
-  UniqueHandle token;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
-  return TokenSidString(token.get());
-}
-
 // Full access for the user, the process's own user (who may run elevated as
 // someone else) and the system; a medium label, so a holder of any
 // integrity level leaves the mutex usable to a plain one.

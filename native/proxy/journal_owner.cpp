@@ -41,8 +41,7 @@ std::wstring SidString(PSID sid) {
 bool IsThisProgramsUser(const std::wstring& sid) {
   if (sid.empty()) return false;
   if (const HANDLE user = InteractiveUserToken(); user != nullptr && TokenSidString(user) == sid) return true;
-  UniqueHandle token;
-  return ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()) && TokenSidString(token.get()) == sid;
+  return ProcessUserSid() == sid;
 }
 
 struct WtsApi {

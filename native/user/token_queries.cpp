@@ -34,6 +34,12 @@ std::wstring TokenSidString(HANDLE token, const UserContextPlatform& platform) {
   return text.get();
 }
 
+std::wstring ProcessUserSid(const UserContextPlatform& platform) {
+  UniqueHandle token;
+  if (!platform.OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
+  return TokenSidString(token.get(), platform);
+}
+
 std::wstring KnownFolderPath(REFKNOWNFOLDERID folder, HANDLE token, const UserContextPlatform& platform) {
   UniqueCoTaskMem<wchar_t*> path;
   if (FAILED(platform.SHGetKnownFolderPath(folder, KF_FLAG_DONT_VERIFY, token, path.put())) || !path) return {};

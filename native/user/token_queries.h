@@ -18,6 +18,9 @@ bool IsProcessElevated(const UserContextPlatform& platform = {});
 // The token user's SID in its "S-1-5-..." form.
 std::wstring TokenSidString(HANDLE token, const UserContextPlatform& platform = {});
 
+// The SID of the user this process runs as; empty when it cannot be read.
+std::wstring ProcessUserSid(const UserContextPlatform& platform = {});
+
 // The folder's path for the token's user (null token: the process's own view),
 // without checking that it exists.
 std::wstring KnownFolderPath(REFKNOWNFOLDERID folder, HANDLE token, const UserContextPlatform& platform = {});
